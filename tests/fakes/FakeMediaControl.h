@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: MIT
+// A media control for the window's tests: records every call in order, plays back
+// scripted values, and throws MediaError from any operation named in `failing`.
+#pragma once
+
+#include "player/media/MediaControl.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korvane::testing {
+
+class FakeView : public media::ViewGeometry {
+ public:
+  FakeView(std::string name, double l, double t, double w, double h)
+      : name_(std::move(name)), left(l), top(t), width(w), height(h) {}
+  double Left() const override { return left; }
+  double Top() const override { return top; }
+  double Width() const override { return width; }
+  double Height() const override { return height; }
+  void SetLeft(double v) override { left = v; }
+  void SetTop(double v) override { top = v; }
+  void SetWidth(double v) override {
+    if (v < 0) throw media::MediaError(name_ + ": negative width");
+    width = v;
+  }
+  void SetHeight(double v) override {
+    if (v < 0) throw media::MediaError(name_ + ": negative height");
+    height = v;
+  }
+
+ private:
+  std::string name_;
+
+ public:
+  double left, top, width, height;
+};
+
+class FakeMediaControl : public media::MediaControl {
+ public:
+  // Design placement of the image window.
+  FakeMediaControl() = default;
+
+  // Scripted values.
+  std::string source;
+  std::int32_t position = 0, playState = 0, length = 0, clipWidth = 2, clipHeight = 2;
+  std::string label, sublabel;
+  std::int16_t level = 50;
+  bool optionM = false, optionL = false, optionS = false;
+  double left = 0, top = 0, width = 7215, height = 5055;
+  std::set<std::string> failing;  // operation names that throw
+  // When set, the container keeps these sizes whatever is set (e.g. 30 x 30 readback).
+  bool pinSize = false;
+  double pinnedWidth = 30, pinnedHeight = 30;
+
+  std::vector<std::string> calls;  // "SetSourceUrl(file://x)", "Play", "Seek(61500)", ...
+  media::MediaEvents* sink = nullptr;
+
+  void raiseStateChange(std::int32_t state) {
+    playState = state;
+    if (sink) sink->StateChange(state);
+  }
+
+  // ViewGeometry
+  double Left() const override { return get("Left", left); }
+  double Top() const override { return get("Top", top); }
+  double Width() const override { return get("Width", pinSize ? pinnedWidth : width); }
+  double Height() const override { return get("Height", pinSize ? pinnedHeight : height); }
+  void SetLeft(double v) override { set("SetLeft", v, left); }
+  void SetTop(double v) override { set("SetTop", v, top); }
+  void SetWidth(double v) override {
+    if (v < 0) fail("SetWidth");
+    set("SetWidth", v, width);
+  }
+  void SetHeight(double v) override {
+    if (v < 0) fail("SetHeight");
+    set("SetHeight", v, height);
+  }
+
+  void SetEventSink(media::MediaEvents* s) override { sink = s; }
+  std::string SourceUrl() const override { return get("SourceUrl", source); }
+  void SetSourceUrl(std::string_view url) override {
+    call("SetSourceUrl(" + std::string(url) + ")");
+    source = std::string(url);
+  }
+  void Play() override { call("Play"); }
+  void Pause() override { call("Pause"); }
+  std::int32_t Position() const override { return get("Position", position); }
+  std::int32_t PlayState() const override { return get("PlayState", playState); }
+  std::int32_t Length() const override { return get("Length", length); }
+  std::string ClipLabel() const override { return get("ClipLabel", label); }
+  std::string ClipSublabel() const override { return get("ClipSublabel", sublabel); }
+  std::int32_t ClipWidth() const override { return get("ClipWidth", clipWidth); }
+  std::int32_t ClipHeight() const override { return get("ClipHeight", clipHeight); }
+  void Seek(std::int32_t ms) override { call("Seek(" + std::to_string(ms) + ")"); }
+  void NextEntry() override { call("NextEntry"); }
+  void PrevEntry() override { call("PrevEntry"); }
+  std::int16_t Level() const override { return get("Level", level); }
+  void SetLevel(std::int16_t v) override { call("SetLevel(" + std::to_string(v) + ")"); }
+  bool OptionM() const override { return get("OptionM", optionM); }
+  void SetOptionM(bool on) override { call(std::string("SetOptionM(") + (on ? "1" : "0") + ")"); }
+  bool OptionL() const override { return get("OptionL", optionL); }
+  void SetOptionL(bool on) override { call(std::string("SetOptionL(") + (on ? "1" : "0") + ")"); }
+  bool OptionS() const override { return get("OptionS", optionS); }
+  void OptionSOff() override { call("OptionSOff"); }
+  void OptionSOn() override { call("OptionSOn"); }
+  void PeriodCommand() override { call("PeriodCommand"); }
+  void SetStartupFlag(bool on) override { call(std::string("SetStartupFlag(") + (on ? "1" : "0") + ")"); }
+
+ private:
+  void fail(const std::string& op) const { throw media::MediaError(op + " failed"); }
+  void call(const std::string& what) {
+    std::string op = what.substr(0, what.find('('));
+    if (failing.count(op)) fail(op);
+    calls.push_back(what);
+  }
+  template <typename T>
+  T get(const char* op, T value) const {
+    if (failing.count(op)) fail(op);
+    return value;
+  }
+  void set(const char* op, double v, double& field) {
+    if (failing.count(op)) fail(op);
+    field = v;
+  }
+};
+
+}  // namespace korvane::testing
