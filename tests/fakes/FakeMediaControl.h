@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace korvane::testing {
+namespace korvane::fakes {
 
 class FakeView : public media::ViewGeometry {
  public:
@@ -126,4 +126,4 @@ class FakeMediaControl : public media::MediaControl {
   }
 };
 
-}  // namespace korvane::testing
+}  // namespace korvane::fakes
