@@ -75,4 +75,9 @@ inline constexpr const EditionProfile& kEdition = kTopEdition;
 inline constexpr const EditionProfile& kEdition = kFullScreenEdition;
 #endif
 
+#if defined(KORVANE_HAS_OPEN_FILE_DIALOG)
+static_assert(bool(KORVANE_HAS_OPEN_FILE_DIALOG) == kEdition.hasOpenFileDialog,
+              "the open-file dialog is built into exactly the editions that have key D");
+#endif
+
 }  // namespace korvane::player

@@ -180,8 +180,4 @@ void Form1::ResumePlay() {
   RealAudio1.Seek(resumeRead.Position);
 }
 
-void Form1::StateChange(std::int32_t /*state*/) {}
-
-void Form1::PointerEvent(std::int32_t, std::int32_t, std::int32_t) {}
-
 }  // namespace korvane::player

@@ -10,7 +10,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane::player {
 
@@ -37,9 +40,26 @@ class Form1 : public media::MediaEvents {
   void WindowValue();
   void ResumePlay();
 
+  // Pane layout: one pass, and the window's resize handler that runs it.
+  void ReDraw();
+  void Form_Resize();
+  // Key preview: sees every key before the focused pane; a key it sets to 0 is consumed.
+  void Form_KeyDown(std::int16_t& KeyCode, int Shift);
+  // The one-second title-bar clock.
+  void Timer1_Timer();
+  // Files dropped on the window, in order; nullopt when the data holds no file list.
+  void Form_OLEDragDrop(const std::optional<std::vector<std::string>>& files);
+
   // MediaEvents
   void StateChange(std::int32_t state) override;
   void PointerEvent(std::int32_t button, std::int32_t x, std::int32_t y) override;
+
+#if KORVANE_HAS_OPEN_FILE_DIALOG
+  // The open-file dialog for key D: takes the filter, returns the chosen path or "".
+  std::function<std::string(std::string_view filter)> OpenFileDialog;
+  // The dialog's filter: four description/pattern pairs, each text followed by a NUL.
+  static std::string OpenFileFilter();
+#endif
 
   // Option row as read, and the switches start-up sets from it (0 or 1).
   std::array<std::int32_t, 7> option{};
@@ -66,10 +86,18 @@ class Form1 : public media::MediaEvents {
   WindowHost& window_;
   PlatformServices& platform_;
   bool unloaded_ = false;
+
+  void TogglePlayPause();
 };
 
 // Removes one pair of double quotes enclosing the whole text.
 std::string PathUnquoteSpaces(std::string_view text);
+
+// The title-bar text: name [mm:ss/mm:ss]. nullopt when a time's minutes do not fit
+// 16 bits, so the caption stays as it was.
+std::optional<std::string> PlayInfoCaption(std::string_view source, std::int32_t positionMs,
+                                           std::int32_t lengthMs, std::string_view label,
+                                           std::string_view sublabel);
 
 // Rounds to the nearest integer, an exact half to the even one. Throws
 // std::range_error when the result does not fit 32 bits.

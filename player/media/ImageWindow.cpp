@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+// The picture: libmpv's OpenGL render API in an embedded QOpenGLWindow.
+#include "player/media/ImageWindow.h"
+
+#include "player/media/MpvEngine.h"
+
+#include <mpv/client.h>
+#include <mpv/render_gl.h>
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <memory>
+
+namespace korvane::media {
+
+int pointerButton(Qt::MouseButton button) {
+  switch (button) {
+    case Qt::LeftButton: return 1;
+    case Qt::RightButton: return 2;
+    case Qt::MiddleButton: return 4;
+    default: return 0;
+  }
+}
+
+VideoSurface::VideoSurface(MpvEngine& engine, QWidget* form)
+    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate), engine_(&engine), form_(form) {
+  // Keys stay with the form, so its key preview sees every one of them.
+  setFlag(Qt::WindowDoesNotAcceptFocus);
+  // Direct: the render context must be gone before the handle is.
+  connect(&engine, &MpvEngine::shuttingDown, this, &VideoSurface::releaseRenderContext, Qt::DirectConnection);
+  connect(this, &QOpenGLWindow::frameSwapped, this, &VideoSurface::onFrameSwapped);
+}
+
+VideoSurface::~VideoSurface() { releaseRenderContext(); }
+
+void VideoSurface::initializeGL() {
+  if (render_ || !engine_) return;
+  mpv_opengl_init_params gl{
+      [](void*, const char* name) -> void* {
+        QOpenGLContext* context = QOpenGLContext::currentContext();
+        return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
+      },
+      nullptr};
+  mpv_render_param params[] = {
+      {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
+      {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+      {MPV_RENDER_PARAM_INVALID, nullptr},
+  };
+  if (mpv_render_context_create(&render_, engine_->handle(), params) < 0) {
+    render_ = nullptr;
+    return;
+  }
+  // libmpv's render thread: only post a repaint to the GUI thread.
+  mpv_render_context_set_update_callback(
+      render_,
+      [](void* context) {
+        auto* self = static_cast<VideoSurface*>(context);
+        QMetaObject::invokeMethod(self, [self] { self->update(); }, Qt::QueuedConnection);
+      },
+      this);
+}
+
+void VideoSurface::paintGL() {
+  if (!render_) {
+    context()->functions()->glClearColor(0, 0, 0, 1);
+    context()->functions()->glClear(GL_COLOR_BUFFER_BIT);
+    return;
+  }
+  newFrame_ = (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) != 0 || newFrame_;
+  const qreal ratio = devicePixelRatio();
+  mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()), static_cast<int>(width() * ratio),
+                     static_cast<int>(height() * ratio), 0};
+  int flipY = 1;
+  mpv_render_param params[] = {
+      {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
+      {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+      {MPV_RENDER_PARAM_INVALID, nullptr},
+  };
+  mpv_render_context_render(render_, params);
+}
+
+void VideoSurface::onFrameSwapped() {
+  if (!render_) return;
+  mpv_render_context_report_swap(render_);
+  if (newFrame_) {
+    newFrame_ = false;
+    if (engine_ && engine_->pictureSize() != QSize(2, 2) && framesDrawn_++ == 0) emit firstFrameShown();
+  }
+}
+
+void VideoSurface::releaseRenderContext() {
+  if (!render_) return;
+  makeCurrent();
+  // No callback may run (or be posted) once the context is gone.
+  mpv_render_context_set_update_callback(render_, nullptr, nullptr);
+  mpv_render_context_free(render_);
+  render_ = nullptr;
+  doneCurrent();
+}
+
+void VideoSurface::keyPressEvent(QKeyEvent* event) {
+  if (!form_) return;
+  std::unique_ptr<QEvent> copy(event->clone());
+  QCoreApplication::sendEvent(form_, copy.get());
+}
+
+void VideoSurface::keyReleaseEvent(QKeyEvent* event) {
+  if (!form_) return;
+  std::unique_ptr<QEvent> copy(event->clone());
+  QCoreApplication::sendEvent(form_, copy.get());
+}
+
+void VideoSurface::mousePressEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit pointerPressed(pointerButton(event->button()), at.x(), at.y());
+  forwardMouse(event);
+}
+
+void VideoSurface::mouseReleaseEvent(QMouseEvent* event) { forwardMouse(event); }
+void VideoSurface::mouseDoubleClickEvent(QMouseEvent* event) { forwardMouse(event); }
+
+void VideoSurface::wheelEvent(QWheelEvent* event) {
+  if (!form_) return;
+  const QPointF at = form_->mapFromGlobal(event->globalPosition());
+  QWheelEvent copy(at, event->globalPosition(), event->pixelDelta(), event->angleDelta(), event->buttons(),
+                   event->modifiers(), event->phase(), event->inverted());
+  QCoreApplication::sendEvent(form_, &copy);
+}
+
+void VideoSurface::forwardMouse(QMouseEvent* event) {
+  if (!form_) return;
+  const QPointF at = form_->mapFromGlobal(event->globalPosition());
+  QMouseEvent copy(event->type(), at, at, event->globalPosition(), event->button(), event->buttons(),
+                   event->modifiers());
+  QCoreApplication::sendEvent(form_, &copy);
+}
+
+ImageWindow::ImageWindow(MpvEngine& engine, QWidget* form) : QWidget(form) {
+  setAutoFillBackground(true);
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setFocusPolicy(Qt::NoFocus);
+  if (engine.options().nullVideo) return;
+
+  surface_ = new VideoSurface(engine, form);
+  QWidget* container = QWidget::createWindowContainer(surface_, this);
+  container->setFocusPolicy(Qt::NoFocus);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(container);
+  connect(surface_, &VideoSurface::pointerPressed, this, &ImageWindow::pointerPressed);
+}
+
+void ImageWindow::mousePressEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit pointerPressed(pointerButton(event->button()), at.x(), at.y());
+  QWidget::mousePressEvent(event);  // ignored: the form sees it too
+}
+
+}  // namespace korvane::media
