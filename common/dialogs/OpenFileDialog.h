@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// OpenFileDialog: the open-file dialog of the players and the settings tool, with a
+// seam through which tests answer in place of the user.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+
+class QWidget;
+
+// Shows the open-file dialog titled "ファイルを開く" over `owner` and returns the
+// chosen file's complete path, or "" when the user cancels. `filter` holds
+// description/pattern pairs, each part ended by a NUL ("Clips\0*.avi;*.mpg\0");
+// patterns match regardless of case. Paths of any length come back whole.
+std::string OpenFileDialog(QWidget* owner, std::string_view filter);
+
+namespace korvane::dialogs {
+
+inline const QString kOpenFileTitle = QStringLiteral("ファイルを開く");
+
+// What the dialog is asked: its owner, title and the filter already in Qt's form
+// (one "description (patterns)" entry per line).
+struct OpenFileRequest {
+  QWidget* owner = nullptr;
+  QString title;
+  QString qtFilter;
+};
+
+// Answers a request with the chosen path, or "" for a cancel.
+using OpenFileProvider = std::function<QString(const OpenFileRequest&)>;
+
+// Replaces the dialog; an empty function restores the real one. Returns the
+// provider that was in place.
+OpenFileProvider setOpenFileProvider(OpenFileProvider provider);
+
+// The description/pattern pairs in Qt's filter form. Pattern lists separated by
+// ";" become blank-separated; every letter of a pattern becomes a bracket of both
+// cases so that even a case-sensitive native dialog matches either case. The
+// description is shown as given: the dialog hides the pattern part.
+QString qtFilterFromPairs(std::string_view filter);
+
+// Whether `fileName` matches one of the patterns of `qtFilter`, as the dialog
+// decides it; for tests of the filter form.
+bool filterAccepts(const QString& qtFilter, const QString& fileName);
+
+}  // namespace korvane::dialogs

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+// KorvaneRP3set: the settings tool of the players beside it.
+#include "InstanceLock.h"
+#include "KVNset.h"
+
+#include <QApplication>
+#include <memory>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  app.setApplicationName(QStringLiteral("KorvaneRP3set"));
+
+  auto lock = std::make_unique<korvane::tool::InstanceLock>("KorvaneRP3set");
+  korvane::tool::KVNsetEnvironment env = korvane::tool::defaultEnvironment();
+  env.anotherInstance = [&lock] { return !lock->acquired(); };
+
+  korvane::tool::KVNset window(env);
+  if (!window.Form_Load()) return 0;
+  window.show();
+  return app.exec();
+}
