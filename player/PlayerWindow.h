@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+// The player's top-level window: a thin Qt shell that implements the form's window
+// host and hands the window system's events (keys first, resize, close, drops, the
+// one-second timer) to the form.
+#pragma once
+
+#include "player/EditionProfile.h"
+#include "player/FormHost.h"
+
+#include <QPointer>
+#include <QSize>
+#include <QTimer>
+#include <QWidget>
+
+#include <optional>
+
+namespace korvane::platform {
+class InstanceRegistry;
+}
+
+namespace korvane::player {
+
+class Form1;
+
+class PlayerWindow : public QWidget, public WindowHost {
+  Q_OBJECT
+
+ public:
+  explicit PlayerWindow(platform::InstanceRegistry* registry);
+  ~PlayerWindow() override;
+
+  // The form receives the window's events from then on.
+  void attach(Form1* form);
+
+  // WindowHost
+  std::string Caption() const override;
+  void SetCaption(std::string_view caption) override;
+  std::string ApplicationTitle() const override;
+  void SetApplicationTitle(std::string_view title) override;
+  double Left() const override;
+  double Top() const override;
+  double Width() const override;
+  double Height() const override;
+  void SetLeft(double twips) override;
+  void SetTop(double twips) override;
+  void SetWidth(double twips) override;
+  void SetHeight(double twips) override;
+  int WindowState() const override;
+  void SetFocus() override;
+  void SetTopmost(int x, int y, int cx, int cy) override;
+  double TwipsPerPixelX() const override;
+  double TwipsPerPixelY() const override;
+  double ScreenWidth() const override;
+  double ScreenHeight() const override;
+  void EnableTimer1() override;
+  bool Timer1Enabled() const override;
+  void EndProgram() override;
+
+  // The virtual-key code of a key press, 0 for keys the player does not know.
+  static int virtualKey(int qtKey, Qt::KeyboardModifiers modifiers);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  QMargins frame() const;
+  void setOuterSize(std::optional<int> width, std::optional<int> height);
+  void applyPendingOuterSize();
+  void runResizeHandler();
+
+  QPointer<platform::InstanceRegistry> registry_;
+  Form1* form_ = nullptr;
+  std::string applicationTitle_;
+  QTimer timer1_;
+  bool ending_ = false;
+  // The outer size asked for before the window manager framed the window: applied
+  // again once the frame is known, so the outer size is what was asked.
+  std::optional<QSize> pendingOuter_;
+  bool frameKnown_ = false;
+  int resizeDepth_ = 0;
+};
+
+}  // namespace korvane::player
