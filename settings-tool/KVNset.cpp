@@ -162,6 +162,8 @@ void KVNset::buildControls() {
   place(Command5, kCommand5);
   for (int e = 0; e < kEntryCount; ++e) {
     kanren1[e] = new QCheckBox(QString::fromUtf8(kEntryPlaces[e].caption), this);
+    // The boxes are only 41 pixels wide; the usual gap would cut "mov" to "mo".
+    kanren1[e]->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
     place(kanren1[e], kEntryPlaces[e]);
   }
   Text2 = new QLineEdit(this);
@@ -330,7 +332,7 @@ void KVNset::regkanrenduke() {
   for (int e = 0; e < kEntryCount; ++e) {
     currentEntry_ = short(e);
     registered_ = 0;
-    if (entryHasNoExtension(e)) continue;  // its record keeps what it said
+    if (kanren1[e]->isChecked() && entryHasNoExtension(e)) continue;  // its record keeps what it said
     if (kanren1[e]->isChecked()) {
       const std::string iconPath = (env_.toolDir / "icon" / iconFileNames[e]).string();
       const std::string command = "\"" + program + "\" \"%1\"";
