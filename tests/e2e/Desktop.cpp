@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+#include "tests/e2e/Desktop.h"
+
+#include "settings/ProfileFile.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <regex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace korvane::e2e {
+
+bool haveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    if (ready()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+}
+
+std::optional<std::string> run(const QString& program, const QStringList& args,
+                               std::chrono::milliseconds timeout) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(int(timeout.count())) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    p.kill();
+    p.waitForFinished(1000);
+    return std::nullopt;
+  }
+  return p.readAllStandardOutput().trimmed().toStdString();
+}
+
+ScratchInstall::ScratchInstall(std::initializer_list<const char*> programs) {
+  char tmpl[] = "/tmp/korvane-e2e-XXXXXX";
+  dir_ = ::mkdtemp(tmpl);
+  fs::create_directories(runtime());
+  fs::permissions(runtime(), fs::perms::owner_all);
+  fs::create_directories(dir_ / "home");
+  for (const char* program : programs) {
+    const fs::path from = fs::path(KORVANE_BIN_DIR) / program;
+    std::error_code ec;
+    fs::create_hard_link(from, dir_ / program, ec);  // a copy where links are refused
+    if (ec) fs::copy_file(from, dir_ / program);
+  }
+  if (fs::exists(fs::path(KORVANE_BIN_DIR) / "icon")) fs::create_directory_symlink(fs::path(KORVANE_BIN_DIR) / "icon", dir_ / "icon");
+}
+
+ScratchInstall::~ScratchInstall() {
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+void ScratchInstall::setFlag(const char* key, const char* value) const {
+  settings::writeProfileString("Korvane RP 3", key, value, ini());
+}
+
+QStringList ScratchInstall::environment() const {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime().string()));
+  env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
+  env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "home" / ".config").string()));
+  env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "home" / ".local/share").string()));
+  env.insert("LIBGL_ALWAYS_SOFTWARE", "1");
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  return env.toStringList();
+}
+
+void ScratchInstall::useEnvironmentHere() const {
+  ::setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1);
+}
+
+fs::path longClip() {
+  static const fs::path clip = [] {
+    fs::path p = fs::temp_directory_path() / ("korvane-e2e-clip-" + std::to_string(::getpid()) + ".mp4");
+    run("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                   "testsrc=size=320x240:rate=10:duration=30", "-f", "lavfi", "-i",
+                   "sine=frequency=440:duration=30", "-c:v", "libx264", "-preset", "veryfast", "-crf", "38",
+                   "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "24k", "-ac", "1",
+                   QString::fromStdString(p.string())},
+        60s);
+    std::atexit([] { std::error_code ec; fs::remove(fs::temp_directory_path() / ("korvane-e2e-clip-" + std::to_string(::getpid()) + ".mp4"), ec); });
+    return p;
+  }();
+  return clip;
+}
+
+Program::Program(const ScratchInstall& install, const char* program, const QStringList& args) {
+  std::vector<std::string> argStore{(install.dir() / program).string()};
+  for (const QString& a : args) argStore.push_back(a.toStdString());
+  std::vector<char*> argv;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStore;
+  for (const QString& e : install.environment()) envStore.push_back(e.toStdString());
+  std::vector<char*> envp;
+  for (auto& e : envStore) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // The engine's libraries talk a lot on stderr; keep the test output readable.
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) pid_ = pid;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+Program::~Program() {
+  if (pid_ > 0 && !reaped_) {
+    ::kill(pid_t(pid_), SIGKILL);
+    ::waitpid(pid_t(pid_), nullptr, 0);
+  }
+}
+
+bool Program::waitForWindow(std::chrono::milliseconds timeout) {
+  return waitFor(
+      [&] {
+        auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
+        if (!out || out->empty()) return false;
+        window_ = std::stoul(out->substr(0, out->find('\n')));
+        return true;
+      },
+      timeout);
+}
+
+std::string Program::title() const {
+  return run("xdotool", {"getwindowname", QString::number(window_)}, 2s).value_or("");
+}
+
+bool Program::waitForTitle(const std::function<bool(const std::string&)>& ok, std::chrono::milliseconds timeout) {
+  return waitFor([&] { return ok(title()); }, timeout);
+}
+
+Program::Rect Program::geometry() const {
+  Rect r;
+  auto out = run("xdotool", {"getwindowgeometry", "--shell", QString::number(window_)}, 2s);
+  if (!out) return r;
+  std::smatch m;
+  std::string s = *out;
+  if (std::regex_search(s, m, std::regex("X=(-?\\d+)"))) r.x = std::stoi(m[1]);
+  if (std::regex_search(s, m, std::regex("Y=(-?\\d+)"))) r.y = std::stoi(m[1]);
+  if (std::regex_search(s, m, std::regex("WIDTH=(\\d+)"))) r.width = std::stoi(m[1]);
+  if (std::regex_search(s, m, std::regex("HEIGHT=(\\d+)"))) r.height = std::stoi(m[1]);
+  return r;
+}
+
+void Program::key(const char* keys) const {
+  run("xdotool", {"windowfocus", "--sync", QString::number(window_)}, 3s);
+  run("xdotool", {"key", "--clearmodifiers", keys}, 3s);
+}
+
+void Program::move(int x, int y) const {
+  run("xdotool", {"windowmove", "--sync", QString::number(window_), QString::number(x), QString::number(y)}, 3s);
+}
+
+void Program::resize(int width, int height) const {
+  run("xdotool", {"windowsize", "--sync", QString::number(window_), QString::number(width), QString::number(height)}, 3s);
+}
+
+void Program::closeWindow() const {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return;
+  XEvent ev{};
+  ev.xclient.type = ClientMessage;
+  ev.xclient.window = window_;
+  ev.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  ev.xclient.format = 32;
+  ev.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  ev.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window_, False, NoEventMask, &ev);
+  XFlush(display);
+  XCloseDisplay(display);
+}
+
+bool Program::waitForExit(std::chrono::milliseconds timeout) {
+  if (reaped_) return true;
+  return waitFor(
+      [&] {
+        int status = 0;
+        if (::waitpid(pid_t(pid_), &status, WNOHANG) != pid_t(pid_)) return false;
+        reaped_ = true;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return true;
+      },
+      timeout);
+}
+
+void Program::signal(int sig) const { ::kill(pid_t(pid_), sig); }
+
+std::optional<int> captionPosition(const std::string& caption) {
+  std::smatch m;
+  if (!std::regex_search(caption, m, std::regex(" \\[(\\d+):(\\d\\d)/\\d+:\\d\\d\\]$"))) return std::nullopt;
+  return std::stoi(m[1]) * 60 + std::stoi(m[2]);
+}
+
+}  // namespace korvane::e2e

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+// End-to-end helpers: a scratch install of the real programs, started under the test
+// display and driven with real key presses and window-manager requests.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace korvane::e2e {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Polls `ready` every 50 ms until it holds or `timeout` passes.
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
+
+// Runs a command and returns its standard output, trimmed; nullopt when it fails.
+std::optional<std::string> run(const QString& program, const QStringList& args,
+                               std::chrono::milliseconds timeout = 10s);
+
+// A folder holding copies of the programs (so each test has its own kvnset.ini), a
+// runtime folder for the instance registry and a home, removed afterwards.
+class ScratchInstall {
+ public:
+  explicit ScratchInstall(std::initializer_list<const char*> programs);
+  ~ScratchInstall();
+  const fs::path& dir() const { return dir_; }
+  fs::path ini() const { return dir_ / "kvnset.ini"; }
+  fs::path runtime() const { return dir_ / "run"; }
+  void setFlag(const char* key, const char* value) const;
+  // Environment for the programs and for registry lookups from the test.
+  QStringList environment() const;
+  void useEnvironmentHere() const;
+
+ private:
+  fs::path dir_;
+};
+
+// A clip for long enough runs, made once per test run with ffmpeg.
+fs::path longClip();
+
+class Program {
+ public:
+  Program(const ScratchInstall& install, const char* program, const QStringList& args = {});
+  ~Program();  // kills it if still running
+
+  long long pid() const { return pid_; }
+  // The program's top-level window, once mapped.
+  bool waitForWindow(std::chrono::milliseconds timeout = 15s);
+  unsigned long window() const { return window_; }
+  std::string title() const;
+  bool waitForTitle(const std::function<bool(const std::string&)>& ok, std::chrono::milliseconds timeout = 10s);
+  // Outer geometry in pixels (no window manager here: outer = client).
+  struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+  };
+  Rect geometry() const;
+  // A real key press (XTEST) with the window focused; `keys` in xdotool's names.
+  void key(const char* keys) const;
+  void move(int x, int y) const;
+  void resize(int width, int height) const;
+  // Asks the window to close the way a window manager's close box does.
+  void closeWindow() const;
+  bool waitForExit(std::chrono::milliseconds timeout = 15s);
+  bool running() { return !waitForExit(std::chrono::milliseconds(0)); }
+  int exitCode() const { return exitCode_; }
+  void signal(int sig) const;
+
+ private:
+  long long pid_ = 0;
+  unsigned long window_ = 0;
+  int exitCode_ = -1;
+  bool reaped_ = false;
+};
+
+bool haveDisplay();
+
+// Seconds shown as "[mm:ss/" in a play-information caption; nullopt if none.
+std::optional<int> captionPosition(const std::string& caption);
+
+}  // namespace korvane::e2e
