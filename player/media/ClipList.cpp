@@ -83,10 +83,11 @@ std::vector<std::string> parsePlaylist(std::string_view text, PlaylistKind kind,
     if (kind == PlaylistKind::Pls) {
       // FileN=entry; every other key and the section header are ignored.
       const auto eq = line.find('=');
-      if (eq == std::string_view::npos || eq < 5) continue;
-      std::string key(line.substr(0, 4));
+      if (eq == std::string_view::npos) continue;
+      const std::string_view name = trim(line.substr(0, eq));
+      std::string key(name.substr(0, 4));
       std::transform(key.begin(), key.end(), key.begin(), lower);
-      const auto digits = line.substr(4, eq - 4);
+      const auto digits = name.substr(std::min<std::size_t>(4, name.size()));
       if (key != "file" || digits.empty() ||
           !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
         continue;

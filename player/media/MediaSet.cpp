@@ -41,6 +41,9 @@ void MediaSet::build(QWidget* form, bool withControlPanel) {
     if (withControlPanel) panel_ = new ControlPanel(*engine_, form);
     status_ = new QWidget(form);
     status_->hide();
+    // Children made after the form is shown are not shown with it.
+    image_->show();
+    if (panel_) panel_->show();
   }
   imageBox_ = box("RealAudio1", kImagePlace, image_);
   if (withControlPanel) panelBox_ = box("RealAudio2", kPanelPlace, panel_);
@@ -65,5 +68,8 @@ MediaSet::~MediaSet() {
 MediaControl& MediaSet::RealAudio1() { return *control_; }
 ViewGeometry* MediaSet::RealAudio2() { return panelBox_.get(); }
 ViewGeometry& MediaSet::RealAudio3() { return *statusBox_; }
+ImageWindow* MediaSet::imageWindow() const { return image_; }
+ControlPanel* MediaSet::controlPanel() const { return panel_; }
+QWidget* MediaSet::statusBar() const { return status_; }
 
 }  // namespace korvane::media

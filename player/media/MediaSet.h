@@ -40,9 +40,9 @@ class MediaSet {
   ViewGeometry& RealAudio3();
 
   MpvEngine& engine() { return *engine_; }
-  ImageWindow* imageWindow() const { return image_; }     // null without a display
-  ControlPanel* controlPanel() const { return panel_; }   // null without one
-  QWidget* statusBar() const { return status_; }           // hidden
+  ImageWindow* imageWindow() const;    // null without a display
+  ControlPanel* controlPanel() const;  // null without one
+  QWidget* statusBar() const;          // hidden
 
  private:
   void build(QWidget* form, bool withControlPanel);

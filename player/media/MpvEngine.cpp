@@ -101,6 +101,7 @@ MpvEngine::MpvEngine(const EngineOptions& options, QObject* parent) : QObject(pa
       {"load-auto-profiles", "no"},
       {"audio-fallback-to-null", "yes"},
       {"hwdec", "no"},
+      {"gpu-hwdec-interop", "no"},  // probing CUDA and VA-API interop costs start-up time
       {"vo", options_.nullVideo ? "null" : "libmpv"},
   };
   for (const auto& [name, value] : settings) mpv_set_option_string(mpv_, name, value);

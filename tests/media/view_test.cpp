@@ -1,0 +1,229 @@
+// SPDX-License-Identifier: MIT
+// The views on a real display (Xvfb with software OpenGL): placement in twips, the picture
+// on screen, the control panel's time, pointer and key handling, full screen, teardown.
+#include "player/media/ControlPanel.h"
+#include "player/media/ImageWindow.h"
+#include "player/media/MediaSet.h"
+#include "tests/media/MediaTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QTest>
+
+#include <memory>
+
+namespace korvane::media {
+namespace {
+
+using testing::clipUrl;
+using testing::settle;
+using testing::waitFor;
+
+class Form : public QWidget {
+ public:
+  std::vector<int> keys;
+  std::vector<QPoint> presses;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override { keys.push_back(event->key()); }
+  void mousePressEvent(QMouseEvent* event) override { presses.push_back(event->position().toPoint()); }
+};
+
+// Share of pixels in the on-screen rectangle of `widget` that are not (nearly) black.
+double litShare(QWidget* widget) {
+  const QPoint at = widget->mapToGlobal(QPoint(0, 0));
+  const QImage shot = widget->screen()->grabWindow(0, at.x(), at.y(), widget->width(), widget->height()).toImage();
+  if (shot.isNull() || shot.width() * shot.height() == 0) return 0;
+  qint64 lit = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      const QRgb p = shot.pixel(x, y);
+      if (qRed(p) + qGreen(p) + qBlue(p) > 60) ++lit;
+    }
+  return static_cast<double>(lit) / (shot.width() * shot.height());
+}
+
+class Views : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form = std::make_unique<Form>();
+    form->setGeometry(0, 0, 480, 411);
+    set = std::make_unique<MediaSet>(form.get(), true, EngineOptions{false, true, false});
+    rp().SetEventSink(&sink);
+  }
+  void TearDown() override {
+    set.reset();
+    form.reset();
+  }
+  void show() {
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  }
+  MediaControl& rp() { return set->RealAudio1(); }
+
+  testing::RecordingSink sink;
+  std::unique_ptr<Form> form;
+  std::unique_ptr<MediaSet> set;
+};
+
+// ---- placement --------------------------------------------------------------------------
+
+TEST_F(Views, StartAtTheDesignPlacement) {
+  show();
+  ASSERT_EQ(form->logicalDpiX(), 96) << "the pixel figures below assume 15 twips per pixel";
+  EXPECT_EQ(rp().Left(), 0);
+  EXPECT_EQ(rp().Top(), 0);
+  EXPECT_EQ(rp().Width(), 7215);
+  EXPECT_EQ(rp().Height(), 5055);
+  EXPECT_EQ(set->imageWindow()->geometry(), QRect(0, 0, 481, 337));
+  ASSERT_NE(set->RealAudio2(), nullptr);
+  EXPECT_EQ(set->RealAudio2()->Top(), 5040);
+  EXPECT_EQ(set->RealAudio2()->Height(), 375);
+  EXPECT_EQ(set->controlPanel()->geometry(), QRect(0, 336, 481, 25));
+  EXPECT_EQ(set->RealAudio3().Left(), 360);
+  EXPECT_EQ(set->RealAudio3().Width(), 30);
+  EXPECT_FALSE(set->statusBar()->isVisible());
+  EXPECT_EQ(sink.states.size(), 0u);
+}
+
+TEST_F(Views, KeepTwipsExactlyAndSitAtTheRoundedPixels) {
+  show();
+  rp().SetHeight(5303.4);
+  rp().SetWidth(7100);
+  set->RealAudio2()->SetTop(5288);
+  EXPECT_DOUBLE_EQ(rp().Height(), 5303.4);
+  EXPECT_EQ(set->imageWindow()->geometry(), QRect(0, 0, 473, 354));  // 353.56 rounds up
+  EXPECT_EQ(set->controlPanel()->y(), 353);                            // 352.53
+  rp().SetHeight(0);  // the no-picture layout: nothing shown, nothing refused
+  EXPECT_EQ(set->imageWindow()->height(), 0);
+}
+
+TEST_F(Views, RefuseANegativeSizeAndChangeNothing) {
+  show();
+  rp().SetHeight(4000);
+  const QRect before = set->imageWindow()->geometry();
+  EXPECT_THROW(rp().SetHeight(-15), MediaError);
+  EXPECT_THROW(rp().SetWidth(-0.5), MediaError);
+  EXPECT_THROW(set->RealAudio2()->SetWidth(-1), MediaError);
+  EXPECT_THROW(set->RealAudio3().SetHeight(-1), MediaError);
+  EXPECT_EQ(rp().Height(), 4000);
+  EXPECT_EQ(rp().Width(), 7215);
+  EXPECT_EQ(set->RealAudio2()->Width(), 7215);
+  EXPECT_EQ(set->imageWindow()->geometry(), before);
+  rp().SetTop(-30);  // a position may be negative
+  EXPECT_EQ(set->imageWindow()->y(), -2);
+}
+
+TEST(ViewsWithoutPanel, HaveNoRealAudio2) {
+  Form form;
+  MediaSet set(&form, false, EngineOptions{true, true, false});
+  EXPECT_EQ(set.RealAudio2(), nullptr);
+  EXPECT_EQ(set.controlPanel(), nullptr);
+  EXPECT_EQ(set.RealAudio1().Width(), 7215);
+}
+
+// ---- the picture and the panel ------------------------------------------------------------
+
+TEST_F(Views, ImageWindowIsBlackWithoutAPictureAndShowsTheClip) {
+  form->setStyleSheet("background: black");
+  show();
+  settle(300);
+  EXPECT_LT(litShare(set->imageWindow()), 0.01);
+
+  rp().SetSourceUrl(clipUrl("h264.mp4"));
+  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying; }));
+  VideoSurface* surface = set->imageWindow()->surface();
+  ASSERT_NE(surface, nullptr);
+  ASSERT_TRUE(waitFor([&] { return surface->framesDrawn() > 2; }));
+  settle(100);
+  // The test pattern fills a 4:3 box in the middle: most of the window is lit.
+  EXPECT_GT(litShare(set->imageWindow()), 0.5);
+}
+
+TEST_F(Views, ControlPanelShowsPositionAndLength) {
+  show();
+  EXPECT_EQ(set->controlPanel()->timeText(), "00:00 / 00:00");
+  rp().SetSourceUrl(clipUrl("h264.mp4"));
+  ASSERT_TRUE(waitFor([&] { return set->controlPanel()->timeText() == "00:01 / 00:03"; }));
+  bool shown = false;
+  for (QLabel* label : set->controlPanel()->findChildren<QLabel*>()) shown |= label->text() == "00:01 / 00:03";
+  EXPECT_TRUE(shown);
+}
+
+TEST(ControlPanelClock, ShowsHoursOnlyForLongClips) {
+  EXPECT_EQ(ControlPanel::clockText(0, false), "00:00");
+  EXPECT_EQ(ControlPanel::clockText(61'999, false), "01:01");
+  EXPECT_EQ(ControlPanel::clockText(3'723'000, true), "1:02:03");
+  EXPECT_EQ(ControlPanel::clockText(-5, false), "00:00");
+}
+
+// ---- pointer, keys, full screen -------------------------------------------------------
+
+TEST_F(Views, PressInThePictureRaisesPointerEventAndTheFormSeesIt) {
+  show();
+  VideoSurface* surface = set->imageWindow()->surface();
+  QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(10, 20));
+  QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(10, 20));
+  QTest::mousePress(surface, Qt::RightButton, {}, QPoint(200, 300));
+  ASSERT_EQ(sink.pointers.size(), 2u);
+  EXPECT_EQ(sink.pointers[0].button, 1);
+  EXPECT_EQ(sink.pointers[0].x, 10);
+  EXPECT_EQ(sink.pointers[0].y, 20);
+  EXPECT_EQ(sink.pointers[1].button, 2);
+  EXPECT_EQ(sink.pointers[1].y, 300);
+  ASSERT_EQ(form->presses.size(), 2u);
+  EXPECT_EQ(form->presses[0], QPoint(10, 20));
+}
+
+TEST_F(Views, KeysTypedIntoThePictureReachTheForm) {
+  show();
+  VideoSurface* surface = set->imageWindow()->surface();
+  QTest::keyClick(surface, Qt::Key_N);
+  QTest::keyClick(surface, Qt::Key_Space);
+  EXPECT_EQ(form->keys, (std::vector<int>{Qt::Key_N, Qt::Key_Space}));
+  EXPECT_TRUE(surface->flags() & Qt::WindowDoesNotAcceptFocus);
+}
+
+TEST_F(Views, FullScreenShowsTheFormWithThePictureFillingItAndComesBack) {
+  show();
+  rp().SetHeight(4000);
+  const QRect before = set->imageWindow()->geometry();
+  rp().OptionSOn();
+  EXPECT_TRUE(rp().OptionS());
+  EXPECT_TRUE(form->isFullScreen());
+  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->geometry() == form->rect(); }));
+  // The layout may go on setting the geometry meanwhile; the picture still fills the form.
+  rp().SetWidth(100);
+  EXPECT_EQ(set->imageWindow()->geometry(), form->rect());
+  rp().OptionSOff();
+  EXPECT_FALSE(rp().OptionS());
+  EXPECT_FALSE(form->isFullScreen());
+  EXPECT_EQ(rp().Height(), 4000);
+  EXPECT_EQ(rp().Width(), 7215);
+  EXPECT_EQ(set->imageWindow()->geometry(), before);
+}
+
+// ---- teardown ---------------------------------------------------------------------------
+
+TEST_F(Views, TeardownInEitherOrderWhilePlaying) {
+  show();
+  rp().SetSourceUrl(clipUrl("h264.mp4"));
+  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->surface()->framesDrawn() > 0; }));
+  set.reset();  // the set first: the render context goes before the handle
+  EXPECT_TRUE(form->isVisible());
+
+  set = std::make_unique<MediaSet>(form.get(), true, EngineOptions{false, true, false});
+  set->RealAudio1().SetSourceUrl(clipUrl("clip.rm"));
+  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->surface()->framesDrawn() > 0; }));
+  form.reset();  // the form first: its children, the picture among them, go with it
+  EXPECT_EQ(set->imageWindow(), nullptr);
+  set->RealAudio1().Pause();
+  settle(100);
+}
+
+}  // namespace
+}  // namespace korvane::media
