@@ -10,6 +10,7 @@
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsLocation.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
@@ -111,7 +112,7 @@ KVNsetEnvironment defaultEnvironment() {
   env.classesStore = classesStorePath();
   env.anotherInstance = [] { return false; };
   env.message = [](const QString& text, QMessageBox::Icon icon) {
-    QMessageBox box(icon, kToolCaption, text, QMessageBox::Ok);
+    QMessageBox box(icon, kToolCaption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
   };
   env.followStore = [](const ClassesRoot& store) {

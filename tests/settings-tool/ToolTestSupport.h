@@ -6,20 +6,17 @@
 #include "settings-tool/KVNset.h"
 
 #include <QApplication>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace korvane::tool::testing {
 
 inline void ensureApp() {
   if (QApplication::instance()) return;
-  // The settings window draws no OpenGL, so it runs without a display.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("QT_QPA_PLATFORM", "offscreen");  // the settings window draws no OpenGL
   static int argc = 1;
   static char name[] = "settings-tool-tests";
   static char* argv[] = {name, nullptr};
@@ -32,12 +29,7 @@ class ScratchDir {
     std::string tmpl = (std::filesystem::temp_directory_path() / "korvane-tool-XXXXXX").string();
     path_ = ::mkdtemp(tmpl.data());
   }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
+  ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
@@ -46,9 +38,8 @@ class ScratchDir {
 };
 
 inline std::string readAll(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(file, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -60,11 +51,11 @@ inline void writeAll(const std::filesystem::path& file, const std::string& data)
 struct Message {
   QString text;
   QMessageBox::Icon icon;
-  bool operator==(const Message& o) const { return text == o.text && icon == o.icon; }
+  bool operator==(const Message&) const = default;
 };
 
-// The tool in scratch folders: the tool folder, kvnset.ini in it, the store
-// beside, messages recorded, the desktop follow-up counted.
+// The tool in a scratch folder with kvnset.ini in it and the store beside;
+// messages are recorded and the desktop follow-up only counted.
 struct ToolFixtureState {
   ScratchDir scratch;
   std::vector<Message> messages;
@@ -77,16 +68,9 @@ struct ToolFixtureState {
 
   KVNsetEnvironment environment() {
     std::filesystem::create_directories(toolDir());
-    KVNsetEnvironment env;
-    env.toolDir = toolDir();
-    env.settingsFile = ini();
-    env.classesStore = store();
-    env.anotherInstance = [this] { return otherInstance; };
-    env.message = [this](const QString& text, QMessageBox::Icon icon) {
-      messages.push_back({text, icon});
-    };
-    env.followStore = [this](const ClassesRoot&) { ++storeFollowed; };
-    return env;
+    return {toolDir(), ini(), store(), [this] { return otherInstance; },
+            [this](const QString& text, QMessageBox::Icon icon) { messages.push_back({text, icon}); },
+            [this](const ClassesRoot&) { ++storeFollowed; }};
   }
 };
 
