@@ -426,8 +426,14 @@ void followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folder
     if (readFile(desktop) != text) writeFile(desktop, text);
     files.insert(desktop.string());
   }
+  // Only files in our own places are removed, whatever the record says.
+  auto ours = [&](const fs::path& f) {
+    const fs::path dir = f.parent_path();
+    return dir == ourData / "launchers" || dir == ourData / "icons" ||
+           (dir == folders.dataHome / "applications" && f.filename().string().rfind("korvane-rp3-", 0) == 0);
+  };
   for (const std::string& f : state.files)
-    if (!files.count(f)) fs::remove(f, ec);
+    if (!files.count(f) && ours(f)) fs::remove(f, ec);
   state.files = files;
 
   // mimeapps.list: give back what is no longer wanted, then take what is.
