@@ -138,7 +138,8 @@ ClassesRoot ClassesRoot::parse(std::string_view text) {
           name[kRoot.size()] == '\\') {
         std::string path(name.substr(kRoot.size() + 1));
         root.createKey(path);
-        current = &root.keys_.find(path)->second;
+        auto it = root.keys_.find(path);
+        if (it != root.keys_.end()) current = &it->second;
       }
       continue;
     }

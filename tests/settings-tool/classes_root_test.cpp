@@ -33,6 +33,8 @@ TEST(ClassesRootText, KeepsOtherValuesAndIgnoresOtherHives) {
       "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\.mp3]\n\"Content Type\"=\"audio/mpeg\"\n@=\"old\"\n"
       "\"PerceivedType\"=hex:61,\\\n  62\n\n[HKEY_CURRENT_USER\\Software]\n@=\"no\"\n");
   s.setDefaultValue(".MP3", "mp3file");
+  // A hand-edited file may hold anything; what is no key of ours is skipped.
+  EXPECT_TRUE(ClassesRoot::parse("[HKEY_CLASSES_ROOT\\]\n@=\"x\"\n[HKEY_CLASSES_ROOT]\n@=\"\n@").keys().empty());
   EXPECT_EQ(s.text(),
             "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.mp3]\r\n@=\"mp3file\"\r\n"
             "\"Content Type\"=\"audio/mpeg\"\r\n\"PerceivedType\"=hex:61,62\r\n\r\n");
