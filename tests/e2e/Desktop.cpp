@@ -139,7 +139,13 @@ bool Program::waitForWindow(std::chrono::milliseconds timeout) {
 }
 
 std::string Program::title() const {
-  return run("xdotool", {"getwindowname", QString::number(window_)}, 2s).value_or("");
+  // Not trimmed: a caption may begin with a blank.
+  QProcess p;
+  p.start("xdotool", {"getwindowname", QString::number(window_)});
+  if (!p.waitForFinished(2000) || p.exitCode() != 0) return {};
+  std::string out = p.readAllStandardOutput().toStdString();
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
 }
 
 bool Program::waitForTitle(const std::function<bool(const std::string&)>& ok, std::chrono::milliseconds timeout) {
@@ -161,7 +167,9 @@ Program::Rect Program::geometry() const {
 
 void Program::key(const char* keys) const {
   run("xdotool", {"windowfocus", "--sync", QString::number(window_)}, 3s);
-  run("xdotool", {"key", "--clearmodifiers", keys}, 3s);
+  QStringList args{"key", "--clearmodifiers"};
+  args += QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts);
+  run("xdotool", args, 5s);
 }
 
 void Program::move(int x, int y) const {
