@@ -296,7 +296,7 @@ void MpvEngine::setLoop(bool on) {
 void MpvEngine::loadEntry() {
   ++generation_;
   opening_ = true;
-  loaded_ = stopped_ = ended_ = false;
+  loaded_ = stopped_ = ended_ = paused_ = false;
   clearClipValues();
   if (!loadQueued_) {
     loadQueued_ = true;
@@ -325,8 +325,8 @@ void MpvEngine::issueLoad() {
   args.format = MPV_FORMAT_NODE_MAP;
   args.u.list = &list;
 
-  paused_ = false;
-  setFlagAsync("pause", kPause, false);  // a new clip plays by itself
+  // A new clip plays by itself, unless paused or stopped while it was being opened.
+  setFlagAsync("pause", kPause, paused_ || stopped_);
   if (mpv_command_node_async(mpv_, tag(kLoadReply, generation_), &args) >= 0) {
     ++loadsInFlight_;
   } else {

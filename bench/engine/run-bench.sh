@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Engine benchmark: start to first picture on screen, CPU time and peak memory over 5 s of
+# a 720p clip, for bench_player (our engine) and for mpv --vo=gpu --gpu-sw=yes, side by side
+# in one run under Xvfb with Mesa's software OpenGL. Writes the figures into bench/README.md.
+#
+# run-bench.sh [build-dir] [runs]   (default: build, 5 runs each, alternating)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+runs=${2:-5}
+player=$build/bin/bench_player
+probe=$build/bin/first_picture_probe
+for tool in "$player" "$probe"; do
+  [[ -x $tool ]] || { echo "bench: $tool missing; build targets bench_player and first_picture_probe" >&2; exit 1; }
+done
+command -v mpv >/dev/null || { echo "bench: mpv not installed" >&2; exit 1; }
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The clip: 720p H.264 at 30 fps with AAC audio, 10 s, made here rather than committed.
+clip=$work/bench-720p.mp4
+ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=1280x720:rate=30:duration=10 \
+  -f lavfi -i sine=frequency=440:duration=10 -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+  -c:a aac -b:a 128k -movflags +faststart "$clip"
+
+# Our own display, so that nothing else draws on it.
+fifo=$work/display
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp +extension GLX 3>"$fifo" >/dev/null 2>&1 &
+xvfb_pid=$!
+read -r -t 30 display <"$fifo" || { echo "bench: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$display" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb
+
+# Both show the clip unscaled at the top-left corner; no audio device here, so both get
+# ao=null (decoding audio all the same).
+ours=("$player" --null-audio --width=1280 --height=720 "$clip")
+theirs=(mpv --no-config --vo=gpu --gpu-sw=yes --ao=null --geometry=1280x720+0+0 --force-window=no "$clip")
+
+declare -a our_first our_cpu our_peak mpv_first mpv_cpu mpv_peak
+measure() {  # name, command...
+  local name=$1
+  shift
+  local line
+  line=$("$probe" 640 360 5 -- "$@" 2>/dev/null) || { echo "bench: $name showed no picture" >&2; exit 1; }
+  echo "  $name: $line" >&2
+  eval "$(echo "$line" | tr ' ' '\n' | sed "s/^/${name}_/")"
+}
+for ((i = 1; i <= runs; i++)); do
+  echo "bench: run $i of $runs" >&2
+  measure ours "${ours[@]}"
+  our_first+=("$ours_first_picture_ms") our_cpu+=("$ours_cpu_s") our_peak+=("$ours_peak_mb")
+  measure mpv "${theirs[@]}"
+  mpv_first+=("$mpv_first_picture_ms") mpv_cpu+=("$mpv_cpu_s") mpv_peak+=("$mpv_peak_mb")
+done
+
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+of=$(median "${our_first[@]}") oc=$(median "${our_cpu[@]}") op=$(median "${our_peak[@]}")
+mf=$(median "${mpv_first[@]}") mc=$(median "${mpv_cpu[@]}") mp=$(median "${mpv_peak[@]}")
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+verdict() { awk -v ok="$1" 'BEGIN { print ok ? "met" : "**missed**" }'; }
+first_ok=$(awk -v a="$of" -v b="$mf" 'BEGIN { print a <= 1.10 * b }')
+cpu_ok=$(awk -v a="$oc" -v b="$mc" 'BEGIN { print a <= b }')
+peak_ok=$(awk -v a="$op" -v b="$mp" 'BEGIN { print a <= b + 25 }')
+peak_diff=$(awk -v a="$op" -v b="$mp" 'BEGIN { printf "%+.1f MB", a - b }')
+
+mpv_version=$(mpv --version | head -1 | awk '{ print $1, $2 }')
+renderer=$(LIBGL_ALWAYS_SOFTWARE=1 glxinfo -B 2>/dev/null | sed -n 's/.*OpenGL renderer string: //p' || true)
+cat >"$root/bench/README.md" <<MD
+# Benchmarks
+
+## Engine: our minimal player against mpv
+
+\`bench/engine/run-bench.sh [build-dir] [runs]\` generates a 10 s 720p30 H.264 clip with
+ffmpeg, starts its own Xvfb with Mesa's software OpenGL, and runs \`bench_player\` (one window,
+picture and control panel, on our engine) and \`$(echo "${theirs[@]}" | sed "s|$clip|<clip>|")\`
+alternately, $runs times each. \`first_picture_probe\` starts each program and measures it from
+outside in the same way: time from start until the middle of the picture is lit on screen,
+then, 5 s later, the process's CPU time (user + system, all threads) and peak memory (VmHWM).
+Medians of the runs:
+
+| | ours | mpv | ratio | target | |
+|---|---|---|---|---|---|
+| start to first picture | ${of} ms | ${mf} ms | $(ratio "$of" "$mf")× | ≤ 1.10× | $(verdict "$first_ok") |
+| CPU time, start + 5 s of playback | ${oc} s | ${mc} s | $(ratio "$oc" "$mc")× | ≤ 1.0× | $(verdict "$cpu_ok") |
+| peak memory | ${op} MB | ${mp} MB | ${peak_diff} | ≤ mpv + 25 MB | $(verdict "$peak_ok") |
+
+Measured $(date -u +%Y-%m-%d) on $(nproc) cores, ${mpv_version}, ${renderer:-Mesa software OpenGL}.
+Each run's figures: ours first picture ${our_first[*]} ms, CPU ${our_cpu[*]} s, peak ${our_peak[*]} MB;
+mpv first picture ${mpv_first[*]} ms, CPU ${mpv_cpu[*]} s, peak ${mpv_peak[*]} MB.
+MD
+echo "bench: written to bench/README.md" >&2
+sed -n '/^| start/,/^| peak/p' "$root/bench/README.md"
