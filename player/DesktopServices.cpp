@@ -3,6 +3,7 @@
 
 #include "platform/InstanceRegistry.h"
 #include "platform/Paths.h"
+#include "platform/ScreenSaver.h"
 #include "settings/SettingsLocation.h"
 
 #include <QFileInfo>
@@ -12,6 +13,19 @@ namespace korvane::player {
 
 DesktopServices::DesktopServices(platform::InstanceRegistry& registry, std::string commandLine)
     : registry_(registry), commandLine_(std::move(commandLine)) {}
+
+DesktopServices::~DesktopServices() = default;
+
+void DesktopServices::InhibitScreenSaver() {
+  if (!screenSaver_)
+    screenSaver_ = std::make_unique<platform::ScreenSaverInhibitor>(
+        QStringLiteral("Korvane RP 3"), QStringLiteral("Playing full screen"));
+  screenSaver_->inhibit();
+}
+
+void DesktopServices::ReleaseScreenSaver() {
+  if (screenSaver_) screenSaver_->release();
+}
 
 std::filesystem::path DesktopServices::SettingsFile() const {
   return settings::settingsFilePath(platform::programDirectory().toStdString());

@@ -5,10 +5,12 @@
 
 #include "player/FormHost.h"
 
+#include <memory>
 #include <string>
 
 namespace korvane::platform {
 class InstanceRegistry;
+class ScreenSaverInhibitor;
 }
 
 namespace korvane::player {
@@ -16,16 +18,20 @@ namespace korvane::player {
 class DesktopServices : public PlatformServices {
  public:
   DesktopServices(platform::InstanceRegistry& registry, std::string commandLine);
+  ~DesktopServices() override;
 
   std::string CommandLine() const override { return commandLine_; }
   std::filesystem::path SettingsFile() const override;
   bool AnotherInstanceRunning() override;
   bool CloseWindowTitled(std::string_view title) override;
   bool StartSettingsTool() override;
+  void InhibitScreenSaver() override;
+  void ReleaseScreenSaver() override;
 
  private:
   platform::InstanceRegistry& registry_;
   std::string commandLine_;
+  std::unique_ptr<platform::ScreenSaverInhibitor> screenSaver_;
 };
 
 // The program's arguments joined by single spaces.

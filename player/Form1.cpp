@@ -41,6 +41,7 @@ Form1::Form1(media::MediaControl& ra1, media::ViewGeometry* ra2, WindowHost& win
 }
 
 void Form1::Form_Load() {
+  if constexpr (kEdition.layout == Layout::None) return FullScreenLoad();
   // Start-up reports nothing: a step the engine refuses is skipped and the rest still runs.
   try {
     RealAudio1.SetStartupFlag(true);
@@ -103,6 +104,7 @@ void Form1::Form_Load() {
 void Form1::Form_Unload(std::int16_t& /*Cancel*/) {
   if (unloaded_) return;
   unloaded_ = true;
+  if constexpr (kEdition.layout == Layout::None) return FullScreenUnload();
   try {
     if (sw.ScreenInfoSave) {
       // Written as 32-bit values: a window far out on a large desktop keeps its
@@ -122,6 +124,61 @@ void Form1::Form_Unload(std::int16_t& /*Cancel*/) {
     // Shutdown stops at the first failure and the program still ends.
   }
 }
+
+#if defined(KORVANE_EDITION_KAMBO)
+// The full-screen edition: the picture over the whole screen from its top-left corner,
+// the pointer hidden and the screen saver held off while it runs.
+void Form1::FullScreenLoad() {
+  try {
+    RealAudio1.SetStartupFlag(true);
+  } catch (const media::MediaError&) {
+  }
+  try {
+    RealAudio1.SetSourceUrl("file://" + PathUnquoteSpaces(platform_.CommandLine()));
+  } catch (const media::MediaError&) {
+  }
+  window_.ShowCursor(false);
+  platform_.InhibitScreenSaver();
+  try {
+    window_.SetTop(0);
+    window_.SetLeft(0);
+    RealAudio1.SetTop(window_.Top());
+    RealAudio1.SetLeft(window_.Left());
+    window_.SetHeight(window_.ScreenHeight());
+    window_.SetWidth(window_.ScreenWidth());
+    RealAudio1.SetHeight(window_.Height());
+    RealAudio1.SetWidth(window_.Width());
+  } catch (const std::exception&) {
+  }
+  iniRead();
+  for (int index = 0; index < keys::kOptionCount; ++index) {
+    if (option[index] != 1) continue;
+    try {
+      if (index == keys::AlwaysFront) {
+        AlwaysBefore();
+      } else if (index == keys::ResumePlay) {
+        sw.ResumePlay = 1;
+        if (RealAudio1.SourceUrl() == "file://") ResumePlay();
+      }
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+void Form1::FullScreenUnload() {
+  try {
+    window_.ShowCursor(true);
+    if (sw.ResumePlay) {
+      resumeWrite.FilePath = RealAudio1.SourceUrl();
+      resumeWrite.Position = RealAudio1.Position();
+      ResumeWrite();
+    }
+    platform_.ReleaseScreenSaver();
+  } catch (const std::exception&) {
+    // The inhibition still ends with the process.
+  }
+}
+#endif
 
 void Form1::iniRead() {
   const auto file = platform_.SettingsFile();

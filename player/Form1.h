@@ -88,6 +88,8 @@ class Form1 : public media::MediaEvents {
   bool unloaded_ = false;
 
   void TogglePlayPause();
+  void FullScreenLoad();
+  void FullScreenUnload();
 };
 
 // Removes one pair of double quotes enclosing the whole text.

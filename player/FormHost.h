@@ -46,6 +46,8 @@ class WindowHost {
   // The screen's whole size in twips.
   virtual double ScreenWidth() const = 0;
   virtual double ScreenHeight() const = 0;
+  // Hides the pointer over the window, or shows it again.
+  virtual void ShowCursor(bool show) = 0;
   virtual void EnableTimer1() = 0;
   virtual bool Timer1Enabled() const = 0;
   // Ends the program at once, without closing the window the normal way again.
@@ -66,6 +68,10 @@ class PlatformServices {
   virtual bool CloseWindowTitled(std::string_view title) = 0;
   // Starts the settings tool from the player's own folder without waiting.
   virtual bool StartSettingsTool() = 0;
+  // Keeps the screen saver from starting, until released or the process ends. The
+  // user's own screen-saver setting is never changed.
+  virtual void InhibitScreenSaver() = 0;
+  virtual void ReleaseScreenSaver() = 0;
 };
 
 }  // namespace korvane::player

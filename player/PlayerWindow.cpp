@@ -173,6 +173,17 @@ double PlayerWindow::ScreenHeight() const {
   return (s ? s->geometry().height() : 0) * TwipsPerPixelY();
 }
 
+void PlayerWindow::ShowCursor(bool show) {
+  // An override reaches the picture's own native window too.
+  if (!show && !cursorHidden_) {
+    QGuiApplication::setOverrideCursor(Qt::BlankCursor);
+    cursorHidden_ = true;
+  } else if (show && cursorHidden_) {
+    QGuiApplication::restoreOverrideCursor();
+    cursorHidden_ = false;
+  }
+}
+
 void PlayerWindow::EnableTimer1() {
   if constexpr (kEdition.hasTimer1) {
     if (!timer1_.isActive()) timer1_.start();

@@ -52,6 +52,7 @@ class PlayerWindow : public QWidget, public WindowHost {
   double TwipsPerPixelY() const override;
   double ScreenWidth() const override;
   double ScreenHeight() const override;
+  void ShowCursor(bool show) override;
   void EnableTimer1() override;
   bool Timer1Enabled() const override;
   void EndProgram() override;
@@ -79,6 +80,7 @@ class PlayerWindow : public QWidget, public WindowHost {
   std::string applicationTitle_;
   QTimer timer1_;
   bool ending_ = false;
+  bool cursorHidden_ = false;
   // The outer size asked for before the window manager framed the window: applied
   // again once the frame is known, so the outer size is what was asked.
   std::optional<QSize> pendingOuter_;

@@ -57,6 +57,11 @@ class FakeWindowHost : public player::WindowHost {
   double TwipsPerPixelY() const override { return tppy; }
   double ScreenWidth() const override { return screenWidth; }
   double ScreenHeight() const override { return screenHeight; }
+  bool cursorShown = true;
+  void ShowCursor(bool show) override {
+    cursorShown = show;
+    log.push_back(show ? "ShowCursor(1)" : "ShowCursor(0)");
+  }
   void EnableTimer1() override {
     timer1 = true;
     log.push_back("EnableTimer1");
@@ -107,6 +112,15 @@ class FakePlatform : public player::PlatformServices {
     if (!windowFound) return false;
     if (onClose) onClose();
     return true;
+  }
+  bool inhibited = false;
+  void InhibitScreenSaver() override {
+    inhibited = true;
+    if (log) log->push_back("InhibitScreenSaver");
+  }
+  void ReleaseScreenSaver() override {
+    inhibited = false;
+    if (log) log->push_back("ReleaseScreenSaver");
   }
   bool StartSettingsTool() override {
     if (log) log->push_back("StartSettingsTool");

@@ -55,6 +55,7 @@ class FakeMediaControl : public media::MediaControl {
   double pinnedWidth = 30, pinnedHeight = 30;
 
   std::vector<std::string> calls;  // "SetSourceUrl(file://x)", "Play", "Seek(61500)", ...
+  std::vector<std::string>* log = nullptr;  // a log shared with the window's fake, when set
   media::MediaEvents* sink = nullptr;
 
   void raiseStateChange(std::int32_t state) {
@@ -114,6 +115,7 @@ class FakeMediaControl : public media::MediaControl {
     std::string op = what.substr(0, what.find('('));
     if (failing.count(op)) fail(op);
     calls.push_back(what);
+    if (log) log->push_back("RealAudio1." + what);
   }
   template <typename T>
   T get(const char* op, T value) const {
@@ -123,6 +125,7 @@ class FakeMediaControl : public media::MediaControl {
   void set(const char* op, double v, double& field) {
     if (failing.count(op)) fail(op);
     field = v;
+    if (log) log->push_back("RealAudio1." + std::string(op) + "(" + std::to_string(long(v)) + ")");
   }
 };
 

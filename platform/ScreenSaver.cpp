@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#include "platform/ScreenSaver.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+
+namespace korvane::platform {
+
+namespace {
+
+constexpr const char* kService = "org.freedesktop.ScreenSaver";
+constexpr int kBusTimeoutMs = 2000;
+
+}  // namespace
+
+ScreenSaverInhibitor::ScreenSaverInhibitor(QString application, QString reason)
+    : application_(std::move(application)), reason_(std::move(reason)) {}
+
+ScreenSaverInhibitor::~ScreenSaverInhibitor() { release(); }
+
+ScreenSaverInhibitor::Via ScreenSaverInhibitor::inhibit() {
+  if (via_ != Via::Off) return via_;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (bus.isConnected()) {
+    // Desktops publish the interface at one of two paths.
+    for (const char* path : {"/org/freedesktop/ScreenSaver", "/ScreenSaver"}) {
+      QDBusMessage call = QDBusMessage::createMethodCall(kService, path, kService, "Inhibit");
+      call << application_ << reason_;
+      QDBusReply<uint> reply = bus.call(call, QDBus::Block, kBusTimeoutMs);
+      if (reply.isValid()) {
+        cookie_ = reply.value();
+        path_ = QString::fromLatin1(path);
+        return via_ = Via::SessionBus;
+      }
+      if (reply.error().type() == QDBusError::ServiceUnknown || reply.error().type() == QDBusError::NoReply)
+        break;
+    }
+  }
+  // The server lifts the suspension when our connection closes, crash or not.
+  display_ = XOpenDisplay(nullptr);
+  int event = 0, error = 0;
+  if (display_ && XScreenSaverQueryExtension(display_, &event, &error)) {
+    XScreenSaverSuspend(display_, True);
+    XFlush(display_);
+    return via_ = Via::X11;
+  }
+  if (display_) XCloseDisplay(display_);
+  display_ = nullptr;
+  return via_;
+}
+
+void ScreenSaverInhibitor::release() {
+  if (via_ == Via::SessionBus) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, path_, kService, "UnInhibit");
+    call << cookie_;
+    QDBusConnection::sessionBus().call(call, QDBus::Block, kBusTimeoutMs);
+  } else if (via_ == Via::X11 && display_) {
+    XScreenSaverSuspend(display_, False);
+    XCloseDisplay(display_);
+    display_ = nullptr;
+  }
+  via_ = Via::Off;
+}
+
+}  // namespace korvane::platform
