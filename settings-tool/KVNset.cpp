@@ -129,7 +129,7 @@ KVNset::KVNset(KVNsetEnvironment env, QWidget* parent) : QDialog(parent), env_(s
   buildControls();
 }
 
-QRect KVNset::designTwips(const QWidget* control) {
+QRect KVNset::twipsPlace(const QWidget* control) {
   return control->property("twips").toRect();
 }
 

@@ -66,8 +66,8 @@ class KVNset : public QDialog {
   // True once "設定", "閉じる" or the close box has ended the window.
   bool ended() const { return ended_; }
 
-  // The control's place in twips (Left, Top, Width, Height) as designed.
-  static QRect designTwips(const QWidget* control);
+  // The control's place in twips (Left, Top, Width, Height) on the form.
+  static QRect twipsPlace(const QWidget* control);
 
  public slots:
   void Check_Click(int index);

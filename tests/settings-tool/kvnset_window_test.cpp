@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The settings window offscreen: load steps, the option rule, the buttons, the
-// program dialog, the second instance and the designed layout.
+// program dialog, the second instance and the form's layout.
 #include "ToolTestSupport.h"
 
 #include "common/dialogs/OpenFileDialog.h"
@@ -177,13 +177,13 @@ TEST(InstanceLockTest, FolderPlantedAsLinkIsNotTrusted) {
   EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
 }
 
-TEST_F(KVNsetWindow, ControlsStandAtTheirTwipsInTheDesignedTabOrder) {
+TEST_F(KVNsetWindow, ControlsStandAtTheirTwipsInTheFormsTabOrder) {
   auto w = open();
   const double tx = 1440.0 / w->logicalDpiX(), ty = 1440.0 / w->logicalDpiY();
-  EXPECT_EQ(KVNset::designTwips(w->kanren1[7]), QRect(3000, 3720, 735, 255));
-  EXPECT_EQ(KVNset::designTwips(w->Command5), QRect(4320, 3030, 255, 225));
+  EXPECT_EQ(KVNset::twipsPlace(w->kanren1[7]), QRect(3000, 3720, 735, 255));
+  EXPECT_EQ(KVNset::twipsPlace(w->Command5), QRect(4320, 3030, 255, 225));
   for (QWidget* c : w->findChildren<QWidget*>()) {
-    QRect tw = KVNset::designTwips(c);
+    QRect tw = KVNset::twipsPlace(c);
     if (tw.isNull()) continue;
     EXPECT_EQ(c->geometry(), QRect(int(std::lround(tw.x() / tx)), int(std::lround(tw.y() / ty)),
                                    int(std::lround(tw.width() / tx)), int(std::lround(tw.height() / ty))));
