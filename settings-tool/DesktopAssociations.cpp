@@ -44,8 +44,14 @@ std::optional<std::string> readFile(const fs::path& file) {
   return f.readAll().toStdString();
 }
 
-bool writeFile(const fs::path& file, std::string_view data, QFileDevice::Permissions perms = {}) {
+bool writeFile(const fs::path& link, std::string_view data, QFileDevice::Permissions perms = {}) {
   std::error_code ec;
+  // A mimeapps.list kept elsewhere and linked in stays linked: write where it points.
+  fs::path file = link;
+  if (fs::is_symlink(fs::symlink_status(link, ec))) {
+    file = fs::weakly_canonical(link, ec);
+    if (ec) return false;
+  }
   fs::create_directories(file.parent_path(), ec);
   QSaveFile f(QString::fromStdString(file.string()));
   if (!f.open(QIODevice::WriteOnly)) return false;

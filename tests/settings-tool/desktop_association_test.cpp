@@ -94,7 +94,9 @@ TEST_F(DesktopFollowsStore, KnownTypeOpensWithOurProgramAndRemovalGivesDefaultBa
   const std::string before =
       "# the user's own\n[Default Applications]\nvideo/x-msvideo=other-player.desktop\n"
       "text/plain=gedit.desktop\n\n[Added Associations]\nvideo/x-msvideo=other-player.desktop;\n";
-  writeAll(mimeApps(), before);
+  // Kept elsewhere and linked in, as dotfile managers do; it must stay a link.
+  writeAll(t.scratch / "dotfiles/mimeapps.list", before);
+  fs::create_symlink(t.scratch / "dotfiles/mimeapps.list", mimeApps());
   ASSERT_EQ(defaultFor("video/x-msvideo"), "other-player.desktop");
 
   auto w = open();
@@ -126,6 +128,7 @@ TEST_F(DesktopFollowsStore, KnownTypeOpensWithOurProgramAndRemovalGivesDefaultBa
 
   w->Command4->click();
   EXPECT_EQ(readAll(mimeApps()), before);
+  EXPECT_TRUE(fs::is_symlink(mimeApps()));
   EXPECT_EQ(defaultFor("video/x-msvideo"), "other-player.desktop");
   EXPECT_FALSE(fs::exists(data / "applications" / id));
   EXPECT_FALSE(fs::exists(data / "korvane-rp3/desktop.json"));
