@@ -300,9 +300,8 @@ void KVNset::closeEvent(QCloseEvent* event) {
 }
 
 void KVNset::end() {
-  hide();
   ended_ = true;
-  close();
+  close();  // hides the window; the program ends with it
 }
 
 std::string KVNset::extensionText(int entry) const {

@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
 
   korvane::tool::KVNset window(env);
   if (!window.Form_Load()) return 0;
+  // However the window ends ("設定", "閉じる", the close box), the program ends with it.
+  QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
   window.show();
   return app.exec();
 }

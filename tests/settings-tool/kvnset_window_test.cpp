@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -70,8 +71,10 @@ TEST_F(KVNsetWindow, LoadShowsStoredValuesAndSetWritesAllSevenAsTicked) {
   EXPECT_TRUE(w->Text2->text().isEmpty());
 
   w->show();
+  QSignalSpy finished(w.get(), &QDialog::finished);
   w->kanren1[1]->click();  // boxes alone write no records
   w->Command1->click();
+  EXPECT_EQ(finished.count(), 1);
   const char* expected[][2] = {{"AlwaysFront", "1"},    {"OriginalFit", "0"},   {"NotWindowsXP", "0"},
                                {"ScreenInfoSave", "0"}, {"NotMultiStart", "1"}, {"NotPlayInfoDisplay", "0"},
                                {"ResumePlay", "0"}};
@@ -110,10 +113,12 @@ TEST_F(KVNsetWindow, CloseButtonAndCloseBoxWriteNothing) {
   for (bool closeBox : {false, true}) {
     auto w = open();
     w->show();
+    QSignalSpy finished(w.get(), &QDialog::finished);  // the program ends on it
     w->Check[0]->click();
     closeBox ? (void)w->close() : w->Command2->click();
     EXPECT_TRUE(w->ended());
     EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(finished.count(), 1);
   }
   EXPECT_EQ(readAll(t.ini()), before);
   EXPECT_FALSE(std::filesystem::exists(t.store()));
