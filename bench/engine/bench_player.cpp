@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   media.RealAudio2()->SetTop(height * kTwips - 15);
   media.RealAudio2()->SetWidth(width * kTwips);
   form.setGeometry(0, 0, width, height + 25);
-  form.show();
+  // As the player does: the source is set by the load handler, before the window shows.
   media.RealAudio1().SetSourceUrl("file://" + path);
+  form.show();
   return app.exec();
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The picture: libmpv's OpenGL render API in an embedded QOpenGLWindow.
+// The picture: libmpv's OpenGL render API in a native GL window embedded in the form.
 #include "player/media/ImageWindow.h"
 
 #include "player/media/MpvEngine.h"
@@ -28,20 +28,23 @@ int pointerButton(Qt::MouseButton button) {
   }
 }
 
-VideoSurface::VideoSurface(MpvEngine& engine, QWidget* form)
-    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate), engine_(&engine), form_(form) {
+VideoSurface::VideoSurface(MpvEngine& engine, QWidget* form) : engine_(&engine), form_(form) {
+  setSurfaceType(QSurface::OpenGLSurface);
   // Keys stay with the form, so its key preview sees every one of them.
   setFlag(Qt::WindowDoesNotAcceptFocus);
   // Direct: the render context must be gone before the handle is.
   connect(&engine, &MpvEngine::shuttingDown, this, &VideoSurface::releaseRenderContext, Qt::DirectConnection);
-  connect(this, &QOpenGLWindow::frameSwapped, this, &VideoSurface::onFrameSwapped);
+  create();
+  createRenderContext();
 }
 
 VideoSurface::~VideoSurface() { releaseRenderContext(); }
 
-void VideoSurface::initializeGL() {
-  if (render_ || !engine_) return;
-  mpv_opengl_init_params gl{
+void VideoSurface::createRenderContext() {
+  gl_ = new QOpenGLContext(this);
+  gl_->setFormat(requestedFormat());
+  if (!gl_->create() || !gl_->makeCurrent(this)) return;
+  mpv_opengl_init_params init{
       [](void*, const char* name) -> void* {
         QOpenGLContext* context = QOpenGLContext::currentContext();
         return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
@@ -49,59 +52,68 @@ void VideoSurface::initializeGL() {
       nullptr};
   mpv_render_param params[] = {
       {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
-      {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &gl},
+      {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &init},
       {MPV_RENDER_PARAM_INVALID, nullptr},
   };
-  if (mpv_render_context_create(&render_, engine_->handle(), params) < 0) {
-    render_ = nullptr;
-    return;
+  if (mpv_render_context_create(&render_, engine_->handle(), params) < 0) render_ = nullptr;
+  if (render_) {
+    // libmpv's render thread: only post a repaint to the GUI thread.
+    mpv_render_context_set_update_callback(
+        render_,
+        [](void* context) {
+          auto* self = static_cast<VideoSurface*>(context);
+          QMetaObject::invokeMethod(self, [self] { self->requestUpdate(); }, Qt::QueuedConnection);
+        },
+        this);
   }
-  // libmpv's render thread: only post a repaint to the GUI thread.
-  mpv_render_context_set_update_callback(
-      render_,
-      [](void* context) {
-        auto* self = static_cast<VideoSurface*>(context);
-        QMetaObject::invokeMethod(self, [self] { self->update(); }, Qt::QueuedConnection);
-      },
-      this);
+  gl_->doneCurrent();
 }
 
-void VideoSurface::paintGL() {
-  if (!render_) {
-    context()->functions()->glClearColor(0, 0, 0, 1);
-    context()->functions()->glClear(GL_COLOR_BUFFER_BIT);
-    return;
+bool VideoSurface::event(QEvent* event) {
+  if (event->type() == QEvent::UpdateRequest) {
+    render();
+    return true;
   }
-  newFrame_ = (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) != 0 || newFrame_;
-  const qreal ratio = devicePixelRatio();
-  mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()), static_cast<int>(width() * ratio),
-                     static_cast<int>(height() * ratio), 0};
-  int flipY = 1;
-  mpv_render_param params[] = {
-      {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
-      {MPV_RENDER_PARAM_FLIP_Y, &flipY},
-      {MPV_RENDER_PARAM_INVALID, nullptr},
-  };
-  mpv_render_context_render(render_, params);
+  return QWindow::event(event);
 }
 
-void VideoSurface::onFrameSwapped() {
+void VideoSurface::exposeEvent(QExposeEvent*) {
+  if (isExposed()) render();
+}
+
+void VideoSurface::render() {
+  if (!isExposed() || !gl_ || !gl_->makeCurrent(this)) return;
+  bool frame = false;
+  if (render_) {
+    frame = (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) != 0;
+    const qreal ratio = devicePixelRatio();
+    mpv_opengl_fbo fbo{static_cast<int>(gl_->defaultFramebufferObject()), static_cast<int>(width() * ratio),
+                       static_cast<int>(height() * ratio), 0};
+    int flipY = 1;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
+        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(render_, params);
+  } else {
+    gl_->functions()->glClearColor(0, 0, 0, 1);
+    gl_->functions()->glClear(GL_COLOR_BUFFER_BIT);
+  }
+  gl_->swapBuffers(this);
   if (!render_) return;
   mpv_render_context_report_swap(render_);
-  if (newFrame_) {
-    newFrame_ = false;
-    if (engine_ && engine_->pictureSize() != QSize(2, 2) && framesDrawn_++ == 0) emit firstFrameShown();
-  }
+  if (frame && engine_ && engine_->pictureSize() != QSize(2, 2) && framesDrawn_++ == 0) emit firstFrameShown();
 }
 
 void VideoSurface::releaseRenderContext() {
   if (!render_) return;
-  makeCurrent();
+  gl_->makeCurrent(this);
   // No callback may run (or be posted) once the context is gone.
   mpv_render_context_set_update_callback(render_, nullptr, nullptr);
   mpv_render_context_free(render_);
   render_ = nullptr;
-  doneCurrent();
+  gl_->doneCurrent();
 }
 
 void VideoSurface::keyPressEvent(QKeyEvent* event) {

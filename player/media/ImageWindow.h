@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // RealAudio1's view: the picture, drawn by libmpv's render API into an OpenGL window
-// embedded in the form. A QOpenGLWindow in a window container draws straight to its
+// embedded in the form. A native GL window in a window container draws straight to its
 // surface; a QOpenGLWidget would add a composition pass that costs far more CPU.
 #pragma once
 
-#include <QOpenGLWindow>
+#include <QOpenGLContext>
+#include <QWindow>
 #include <QPointer>
 #include <QWidget>
 
@@ -16,10 +17,12 @@ namespace korvane::media {
 
 class MpvEngine;
 
-// The OpenGL window. It owns the render context: made in initializeGL, freed (update
-// callback cleared first) when the window goes or the engine shuts down, whichever is
-// first, so it never outlives the libmpv handle.
-class VideoSurface : public QOpenGLWindow {
+// The OpenGL window. It owns its GL context and the render context, both made at once in
+// the constructor: libmpv cannot open a clip's video before a render context exists, and
+// the player opens its clip before the window is first shown. The render context is freed
+// (update callback cleared first) when the window goes or the engine shuts down, whichever
+// comes first, so it never outlives the libmpv handle.
+class VideoSurface : public QWindow {
   Q_OBJECT
 
  public:
@@ -28,17 +31,17 @@ class VideoSurface : public QOpenGLWindow {
   ~VideoSurface() override;
 
   void releaseRenderContext();
-  // Frames libmpv has drawn here (0 until the first picture is up).
+  bool hasRenderContext() const { return render_ != nullptr; }
+  // Frames of a picture drawn and swapped to the screen here (0 until the first).
   int framesDrawn() const { return framesDrawn_; }
 
  signals:
   void pointerPressed(int button, int x, int y);
-  // The first frame of a clip's picture has been swapped to the screen.
   void firstFrameShown();
 
  protected:
-  void initializeGL() override;
-  void paintGL() override;
+  bool event(QEvent* event) override;
+  void exposeEvent(QExposeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -47,14 +50,15 @@ class VideoSurface : public QOpenGLWindow {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
+  void createRenderContext();
+  void render();
   void forwardMouse(QMouseEvent* event);
-  void onFrameSwapped();
 
   QPointer<MpvEngine> engine_;
   QPointer<QWidget> form_;
+  QOpenGLContext* gl_ = nullptr;
   mpv_render_context* render_ = nullptr;
   int framesDrawn_ = 0;
-  bool newFrame_ = false;
 };
 
 // The widget the form places: black, and the surface filling it (no surface with vo=null).

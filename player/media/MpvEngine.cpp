@@ -354,6 +354,7 @@ void MpvEngine::clearClipValues() {
   artist_.clear();
   picture_ = QSize();
   video_ = VideoTrack::Unknown;
+  firstPositionS_.reset();
   seeking_ = buffering_ = false;
   emit positionChanged(0);
   emit lengthChanged(0);
@@ -467,6 +468,12 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event& event) {
     case kTimePos:
       if (betweenClips) break;
       positionS_ = doubleOf(p).value_or(0);
+      // A video track that shows no picture after a second of playing has none to show
+      // (its output failed): the clip plays on as one without picture.
+      if (loaded_ && video_ != VideoTrack::No && pictureSize() == QSize(2, 2) && doubleOf(p)) {
+        if (!firstPositionS_) firstPositionS_ = positionS_;
+        else if (positionS_ - *firstPositionS_ > 1.0) video_ = VideoTrack::No;
+      }
       emit positionChanged(positionMs());
       break;
     case kDuration:

@@ -121,6 +121,7 @@ class MpvEngine : public QObject {
   VideoTrack video_ = VideoTrack::Unknown;
   QSize picture_;
   double positionS_ = 0;
+  std::optional<double> firstPositionS_;  // first position reported while the picture is unknown
   std::int64_t lengthMs_ = 0;
   std::string title_, artist_;
   int volume_ = 100;

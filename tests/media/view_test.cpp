@@ -144,6 +144,18 @@ TEST_F(Views, ImageWindowIsBlackWithoutAPictureAndShowsTheClip) {
   EXPECT_GT(litShare(set->imageWindow()), 0.5);
 }
 
+TEST_F(Views, ClipOpenedBeforeTheFormIsShownStillGetsItsPicture) {
+  // The player's load handler sets the source before the window is first shown.
+  rp().SetSourceUrl(clipUrl("h264.mp4"));
+  settle(300);
+  show();
+  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying; }));
+  EXPECT_EQ(rp().ClipWidth(), 320);
+  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->surface()->framesDrawn() > 2; }));
+  settle(100);
+  EXPECT_GT(litShare(set->imageWindow()), 0.5);
+}
+
 TEST_F(Views, ControlPanelShowsPositionAndLength) {
   show();
   EXPECT_EQ(set->controlPanel()->timeText(), "00:00 / 00:00");
