@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+#include "platform/X11Title.h"
 
 #include <cmath>
 
@@ -81,7 +82,20 @@ std::string PlayerWindow::Caption() const { return windowTitle().toStdString(); 
 void PlayerWindow::SetCaption(std::string_view caption) {
   const QString title = QString::fromUtf8(caption.data(), qsizetype(caption.size()));
   setWindowTitle(title);
+  keepEmptyTitleEmpty();
   if (registry_) registry_->setCaption(title);
+}
+
+void PlayerWindow::keepEmptyTitleEmpty() {
+  // Qt puts the program's name on an untitled window; the top and full-screen editions'
+  // windows have no caption, so the X11 title properties are cleared again.
+  if (!windowTitle().isEmpty() || !testAttribute(Qt::WA_WState_Created)) return;
+  platform::clearX11Title(winId());
+}
+
+void PlayerWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  keepEmptyTitleEmpty();
 }
 
 std::string PlayerWindow::ApplicationTitle() const { return applicationTitle_; }

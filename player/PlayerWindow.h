@@ -66,6 +66,7 @@ class PlayerWindow : public QWidget, public WindowHost {
   void moveEvent(QMoveEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -74,6 +75,7 @@ class PlayerWindow : public QWidget, public WindowHost {
   void setOuterSize(std::optional<int> width, std::optional<int> height);
   void applyPendingOuterSize();
   void runResizeHandler();
+  void keepEmptyTitleEmpty();
 
   QPointer<platform::InstanceRegistry> registry_;
   Form1* form_ = nullptr;

@@ -77,11 +77,29 @@ QStringList ScratchInstall::environment() const {
   env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "home" / ".local/share").string()));
   env.insert("LIBGL_ALWAYS_SOFTWARE", "1");
   env.insert("QT_QPA_PLATFORM", "xcb");
+  // No desktop bus unless a test brings its own (and no bus started on demand).
+  env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvane-test-bus");
+  for (const QString& extra : extraEnv_) env.insert(extra.section('=', 0, 0), extra.section('=', 1));
   return env.toStringList();
 }
 
 void ScratchInstall::useEnvironmentHere() const {
   ::setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1);
+}
+
+SessionBus::SessionBus() {
+  QProcess daemon;
+  daemon.start("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"});
+  if (!daemon.waitForFinished(10000)) return;
+  const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  if (lines.size() >= 2) {
+    address_ = lines[0].trimmed();
+    pid_ = lines[1].trimmed().toLongLong();
+  }
+}
+
+SessionBus::~SessionBus() {
+  if (pid_ > 0) ::kill(pid_t(pid_), SIGTERM);
 }
 
 fs::path longClip() {

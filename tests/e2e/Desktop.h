@@ -34,12 +34,27 @@ class ScratchInstall {
   fs::path ini() const { return dir_ / "kvnset.ini"; }
   fs::path runtime() const { return dir_ / "run"; }
   void setFlag(const char* key, const char* value) const;
+  // An extra variable for the programs started from here.
+  void setEnv(const QString& name, const QString& value) { extraEnv_.append(name + "=" + value); }
   // Environment for the programs and for registry lookups from the test.
   QStringList environment() const;
   void useEnvironmentHere() const;
 
  private:
   fs::path dir_;
+  QStringList extraEnv_;
+};
+
+// A private session bus for the test's programs; gone with the object.
+class SessionBus {
+ public:
+  SessionBus();
+  ~SessionBus();
+  const QString& address() const { return address_; }
+
+ private:
+  long long pid_ = 0;
+  QString address_;
 };
 
 // A clip for long enough runs, made once per test run with ffmpeg.
