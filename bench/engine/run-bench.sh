@@ -71,7 +71,7 @@ cpu_ok=$(awk -v a="$oc" -v b="$mc" 'BEGIN { print a <= b }')
 peak_ok=$(awk -v a="$op" -v b="$mp" 'BEGIN { print a <= b + 25 }')
 peak_diff=$(awk -v a="$op" -v b="$mp" 'BEGIN { printf "%+.1f MB", a - b }')
 
-mpv_version=$(mpv --version | head -1 | awk '{ print $1, $2 }')
+mpv_version=$(mpv --version 2>/dev/null | awk 'NR == 1 { print $1, $2 }')
 renderer=$(LIBGL_ALWAYS_SOFTWARE=1 glxinfo -B 2>/dev/null | sed -n 's/.*OpenGL renderer string: //p' || true)
 cat >"$root/bench/README.md" <<MD
 # Benchmarks

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -35,38 +36,69 @@ VideoSurface::VideoSurface(MpvEngine& engine, QWidget* form) : engine_(&engine),
   // Direct: the render context must be gone before the handle is.
   connect(&engine, &MpvEngine::shuttingDown, this, &VideoSurface::releaseRenderContext, Qt::DirectConnection);
   create();
-  createRenderContext();
+  engine.holdLoads(true);
+  worker_ = std::thread(&VideoSurface::prepareContexts, this, QThread::currentThread(), requestedFormat());
 }
 
-VideoSurface::~VideoSurface() { releaseRenderContext(); }
+VideoSurface::~VideoSurface() {
+  releaseRenderContext();
+  if (!ready_ && engine_) engine_->holdLoads(false);
+  delete gl_;
+}
 
-void VideoSurface::createRenderContext() {
-  gl_ = new QOpenGLContext(this);
-  gl_->setFormat(requestedFormat());
-  if (!gl_->create() || !gl_->makeCurrent(this)) return;
-  mpv_opengl_init_params init{
-      [](void*, const char* name) -> void* {
-        QOpenGLContext* context = QOpenGLContext::currentContext();
-        return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
-      },
-      nullptr};
-  mpv_render_param params[] = {
-      {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
-      {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &init},
-      {MPV_RENDER_PARAM_INVALID, nullptr},
-  };
-  if (mpv_render_context_create(&render_, engine_->handle(), params) < 0) render_ = nullptr;
-  if (render_) {
-    // libmpv's render thread: only post a repaint to the GUI thread.
-    mpv_render_context_set_update_callback(
-        render_,
-        [](void* context) {
-          auto* self = static_cast<VideoSurface*>(context);
-          QMetaObject::invokeMethod(self, [self] { self->requestUpdate(); }, Qt::QueuedConnection);
+void VideoSurface::prepareContexts(QThread* guiThread, const QSurfaceFormat& format) {
+  auto* gl = new QOpenGLContext;
+  gl->setFormat(format);
+  mpv_render_context* render = nullptr;
+  if (gl->create() && gl->makeCurrent(this)) {
+    mpv_opengl_init_params init{
+        [](void*, const char* name) -> void* {
+          QOpenGLContext* context = QOpenGLContext::currentContext();
+          return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
         },
-        this);
+        nullptr};
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
+        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &init},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    if (mpv_render_context_create(&render, engine_->handle(), params) < 0) render = nullptr;
+    if (render) {
+      // libmpv's render thread: only post one repaint at a time to the GUI thread. It
+      // draws at once: requestUpdate() would wait for Qt's next refresh tick, up to a
+      // frame late, and libmpv times its frames from our swaps.
+      mpv_render_context_set_update_callback(
+          render,
+          [](void* context) {
+            auto* self = static_cast<VideoSurface*>(context);
+            if (!self->renderPosted_.exchange(true))
+              QMetaObject::invokeMethod(self, &VideoSurface::renderPosted, Qt::QueuedConnection);
+          },
+          this);
+    }
+    gl->doneCurrent();
   }
-  gl_->doneCurrent();
+  gl->moveToThread(guiThread);
+  gl_ = gl;
+  render_ = render;
+  QMetaObject::invokeMethod(this, &VideoSurface::contextsReady, Qt::QueuedConnection);
+}
+
+void VideoSurface::renderPosted() {
+  renderPosted_ = false;
+  render();
+}
+
+void VideoSurface::joinWorker() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void VideoSurface::contextsReady() {
+  if (ready_) return;
+  joinWorker();
+  ready_ = true;
+  if (engine_) engine_->holdLoads(false);
+  render();
 }
 
 bool VideoSurface::event(QEvent* event) {
@@ -82,7 +114,7 @@ void VideoSurface::exposeEvent(QExposeEvent*) {
 }
 
 void VideoSurface::render() {
-  if (!isExposed() || !gl_ || !gl_->makeCurrent(this)) return;
+  if (!ready_ || !isExposed() || !gl_ || !gl_->makeCurrent(this)) return;
   bool frame = false;
   if (render_) {
     frame = (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) != 0;
@@ -107,6 +139,7 @@ void VideoSurface::render() {
 }
 
 void VideoSurface::releaseRenderContext() {
+  joinWorker();
   if (!render_) return;
   gl_->makeCurrent(this);
   // No callback may run (or be posted) once the context is gone.

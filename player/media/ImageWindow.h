@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <thread>
 
 struct mpv_render_context;
 
@@ -17,11 +18,12 @@ namespace korvane::media {
 
 class MpvEngine;
 
-// The OpenGL window. It owns its GL context and the render context, both made at once in
-// the constructor: libmpv cannot open a clip's video before a render context exists, and
-// the player opens its clip before the window is first shown. The render context is freed
-// (update callback cleared first) when the window goes or the engine shuts down, whichever
-// comes first, so it never outlives the libmpv handle.
+// The OpenGL window. It owns its GL context and the render context. Both are made on a
+// worker thread as soon as the window exists (making a software GL context takes longer
+// than everything else at start-up), and handed to the GUI thread, which renders; the
+// engine holds loads until then, as libmpv opens a clip's video only with a render context.
+// The render context is freed (update callback cleared first) when the window goes or the
+// engine shuts down, whichever comes first, so it never outlives the libmpv handle.
 class VideoSurface : public QWindow {
   Q_OBJECT
 
@@ -31,7 +33,7 @@ class VideoSurface : public QWindow {
   ~VideoSurface() override;
 
   void releaseRenderContext();
-  bool hasRenderContext() const { return render_ != nullptr; }
+  bool hasRenderContext() const { return ready_ && render_ != nullptr; }
   // Frames of a picture drawn and swapped to the screen here (0 until the first).
   int framesDrawn() const { return framesDrawn_; }
 
@@ -50,12 +52,19 @@ class VideoSurface : public QWindow {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
-  void createRenderContext();
+  void prepareContexts(QThread* guiThread, const QSurfaceFormat& format);  // worker thread
+  void contextsReady();
+  void joinWorker();
   void render();
+  void renderPosted();
   void forwardMouse(QMouseEvent* event);
 
   QPointer<MpvEngine> engine_;
   QPointer<QWidget> form_;
+  // Written by the worker, read by the GUI thread only after joining it.
+  std::thread worker_;
+  bool ready_ = false;
+  std::atomic<bool> renderPosted_{false};  // set by libmpv's render thread
   QOpenGLContext* gl_ = nullptr;
   mpv_render_context* render_ = nullptr;
   int framesDrawn_ = 0;

@@ -305,7 +305,13 @@ void MpvEngine::loadEntry() {
   updateState();
 }
 
+void MpvEngine::holdLoads(bool on) {
+  loadsHeld_ = on;
+  if (!on && loadQueued_) QMetaObject::invokeMethod(this, &MpvEngine::issueLoad, Qt::QueuedConnection);
+}
+
 void MpvEngine::issueLoad() {
+  if (!loadQueued_ || loadsHeld_) return;
   loadQueued_ = false;
   if (!opening_ || index_ >= entries_.size()) return;
 

@@ -53,6 +53,9 @@ class MpvEngine : public QObject {
   void setVolume(int level);
   void setMute(bool on);
   void setLoop(bool on);
+  // While held, loads wait (queued, not lost): libmpv opens a clip's video only once the
+  // render context exists, and the picture's window makes it on another thread.
+  void holdLoads(bool on);
 
   // Cached values.
   const std::string& sourceUrl() const { return sourceUrl_; }
@@ -110,6 +113,7 @@ class MpvEngine : public QObject {
   // Load bookkeeping. Loads are issued from the event loop so that a seek made right
   // after open() becomes the load's start position.
   bool loadQueued_ = false;
+  bool loadsHeld_ = false;
   int loadsInFlight_ = 0;  // loadfile sent, its start-file not seen yet
   std::int64_t entryId_ = -1;
   std::uint64_t generation_ = 0;
