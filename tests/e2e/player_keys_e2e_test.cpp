@@ -97,20 +97,18 @@ TEST_F(PlayerKeys, MuteAndLevelKeysChangeTheControlPanel) {
   player.key("space");  // paused, so only the keys change the panel
   std::this_thread::sleep_for(1500ms);
   const QImage before = panel(player);
+  auto becomes = [&](const std::function<bool(const QImage&)>& ok) {
+    return waitFor([&] { return ok(panel(player)); }, 5s);
+  };
   player.key("m");
-  std::this_thread::sleep_for(700ms);
-  const QImage muted = panel(player);
-  EXPECT_NE(muted, before) << "the mute button shows the change";
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now != before; })) << "the mute button shows the change";
   player.key("m");
-  std::this_thread::sleep_for(700ms);
-  EXPECT_EQ(panel(player), before);
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now == before; }));
   player.key("bracketright");  // level - 1000: the volume goes to its lowest
-  std::this_thread::sleep_for(700ms);
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now != before; }));
   const QImage lowest = panel(player);
-  EXPECT_NE(lowest, before);
   player.key("bracketleft bracketleft bracketleft");
-  std::this_thread::sleep_for(700ms);
-  EXPECT_NE(panel(player), lowest);
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now != lowest && now != before; }));
 }
 
 TEST_F(PlayerKeys, OriginalFitFollowsThePictureAndAudioGivesTheSlimWindow) {
