@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+// Hand-over cost: the time from starting a second standard player with NotMultiStart on
+// until the first has saved and exited and the second shows its picture, against
+// starting a player with no earlier instance. Needs a display; prints medians.
+#include "tests/e2e/Desktop.h"
+
+#include <QCoreApplication>
+#include <QImage>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace korvane::e2e;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char* kPlayer = "KorvaneRP3LX";
+
+bool showsPicture(const Program& p) {
+  const QString file = QString::fromStdString((fs::temp_directory_path() / "korvane-bench.png").string());
+  if (!run("import", {"-window", QString::number(p.window()), file}, 10s)) return false;
+  QImage shot(file);
+  for (int y = 0; y < shot.height(); y += 5)
+    for (int x = 0; x < shot.width(); x += 5)
+      if (qGray(shot.pixel(x, y)) > 60) return true;
+  return false;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  if (!haveDisplay()) {
+    std::fprintf(stderr, "needs a display\n");
+    return 1;
+  }
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const QString clip = QString::fromStdString(longClip().string());
+  std::vector<double> alone, handover;
+  for (int i = 0; i < rounds; ++i) {
+    ScratchInstall install{kPlayer};
+    install.useEnvironmentHere();
+    for (const char* flag : {"NotMultiStart", "NotPlayInfoDisplay", "ScreenInfoSave", "ResumePlay"})
+      install.setFlag(flag, "1");
+    auto t0 = Clock::now();
+    Program first(install, kPlayer, {clip});
+    if (!first.waitForWindow() || !waitFor([&] { return showsPicture(first); }, 15s)) return 1;
+    alone.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+
+    auto t1 = Clock::now();
+    Program second(install, kPlayer, {clip});
+    if (!second.waitForWindow() || !first.waitForExit(15s) || !waitFor([&] { return showsPicture(second); }, 15s))
+      return 1;
+    handover.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t1).count());
+  }
+  std::printf("start to picture, median of %d runs (ms)\n", rounds);
+  std::printf("  no earlier instance:          %8.0f\n", median(alone));
+  std::printf("  handing over from an earlier: %8.0f\n", median(handover));
+  std::printf("  hand-over cost:               %8.0f\n", median(handover) - median(alone));
+  return 0;
+}
