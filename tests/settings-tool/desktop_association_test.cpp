@@ -172,16 +172,5 @@ TEST_F(DesktopFollowsStore, PlainProgramGoesStraightIntoExecAndNoCommandIsNoEntr
   EXPECT_FALSE(fs::exists(mimeApps()));
 }
 
-TEST(DesktopExec, ArgumentsFollowTheDesktopEntryQuotingRules) {
-  EXPECT_EQ(execArgument("/usr/bin/mpv"), "/usr/bin/mpv");
-  EXPECT_EQ(execArgument(R"(/a b/"c"/$d/`e`/\f/100%)"), R"("/a b/\"c\"/\$d/\`e\`/\\f/100%%")");
-  EXPECT_EQ(desktopString("a\\b\nc"), "a\\\\b\\nc");
-  EXPECT_EQ(shellQuoted("it's"), R"('it'\''s')");
-  using V = std::vector<std::string>;
-  EXPECT_EQ(commandArguments(R"("/x/My "P" a\b" "%1")"), (V{R"(/x/My "P" a\b)", "%1"}));
-  EXPECT_EQ(commandArguments(R"(other.exe /play "%1")"), (V{"other.exe", "/play", "%1"}));
-  EXPECT_EQ(desktopIdFor(".XYZ_file"), "korvane-rp3-_2exyz_5ffile.desktop");
-}
-
 }  // namespace
 }  // namespace korvane::tool
