@@ -2,6 +2,7 @@
 // A player edition's program: the window, its media engine and the form, started in
 // the order the form's load handler expects.
 #include "platform/InstanceRegistry.h"
+#include "platform/Termination.h"
 #include "player/DesktopServices.h"
 #include "player/EditionProfile.h"
 #include "player/Form1.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   // A newer instance's close request: the window closes the normal way (unload handler
   // included) before the registry answers.
   registry.setCloseHandler([&window] { window.close(); });
+  platform::onTerminationRequest([&window] { window.close(); });
 
   form.Form_Load();
   window.show();

@@ -161,3 +161,13 @@ TEST_F(PlayerSpine, CloseBoxAndEscWriteTheSameSettingsOnce) {
   EXPECT_EQ(runAndClose(true), byClose);
   EXPECT_EQ(byClose, "150|480|file://" KORVANE_TEST_DATA_DIR "/media/h264.mp4");
 }
+
+TEST_F(PlayerSpine, ATerminationSignalClosesTheWindowTheNormalWay) {
+  install.setFlag("ResumePlay", "1");
+  Program player(install, kEntry, {KORVANE_TEST_DATA_DIR "/media/h264.mp4"});
+  ASSERT_TRUE(player.waitForWindow());
+  player.signal(SIGTERM);
+  ASSERT_TRUE(player.waitForExit());
+  EXPECT_EQ(player.exitCode(), 0);
+  EXPECT_EQ(iniString("ResumeInfo", "FilePath"), "file://" KORVANE_TEST_DATA_DIR "/media/h264.mp4");
+}
