@@ -35,9 +35,8 @@ VideoSurface::VideoSurface(MpvEngine& engine, QWidget* form) : engine_(&engine),
   setFlag(Qt::WindowDoesNotAcceptFocus);
   // Direct: the render context must be gone before the handle is.
   connect(&engine, &MpvEngine::shuttingDown, this, &VideoSurface::releaseRenderContext, Qt::DirectConnection);
-  create();
   engine.holdLoads(true);
-  worker_ = std::thread(&VideoSurface::prepareContexts, this, QThread::currentThread(), requestedFormat());
+  worker_ = std::thread(&VideoSurface::prepareContext, this, QThread::currentThread(), requestedFormat());
 }
 
 VideoSurface::~VideoSurface() {
@@ -46,11 +45,26 @@ VideoSurface::~VideoSurface() {
   delete gl_;
 }
 
-void VideoSurface::prepareContexts(QThread* guiThread, const QSurfaceFormat& format) {
+void VideoSurface::prepareContext(QThread* guiThread, const QSurfaceFormat& format) {
+  // The first GL context of the process loads the driver: the slow part, kept off the GUI thread.
   auto* gl = new QOpenGLContext;
   gl->setFormat(format);
-  mpv_render_context* render = nullptr;
-  if (gl->create() && gl->makeCurrent(this)) {
+  gl->create();
+  gl->moveToThread(guiThread);
+  gl_ = gl;
+  QMetaObject::invokeMethod(this, &VideoSurface::contextReady, Qt::QueuedConnection);
+}
+
+void VideoSurface::joinWorker() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void VideoSurface::contextReady() {
+  if (ready_) return;
+  joinWorker();
+  ready_ = true;
+  create();
+  if (gl_->isValid() && gl_->makeCurrent(this)) {
     mpv_opengl_init_params init{
         [](void*, const char* name) -> void* {
           QOpenGLContext* context = QOpenGLContext::currentContext();
@@ -62,13 +76,13 @@ void VideoSurface::prepareContexts(QThread* guiThread, const QSurfaceFormat& for
         {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &init},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    if (mpv_render_context_create(&render, engine_->handle(), params) < 0) render = nullptr;
-    if (render) {
+    if (engine_ && mpv_render_context_create(&render_, engine_->handle(), params) < 0) render_ = nullptr;
+    if (render_) {
       // libmpv's render thread: only post one repaint at a time to the GUI thread. It
       // draws at once: requestUpdate() would wait for Qt's next refresh tick, up to a
       // frame late, and libmpv times its frames from our swaps.
       mpv_render_context_set_update_callback(
-          render,
+          render_,
           [](void* context) {
             auto* self = static_cast<VideoSurface*>(context);
             if (!self->renderPosted_.exchange(true))
@@ -76,28 +90,15 @@ void VideoSurface::prepareContexts(QThread* guiThread, const QSurfaceFormat& for
           },
           this);
     }
-    gl->doneCurrent();
+    gl_->doneCurrent();
   }
-  gl->moveToThread(guiThread);
-  gl_ = gl;
-  render_ = render;
-  QMetaObject::invokeMethod(this, &VideoSurface::contextsReady, Qt::QueuedConnection);
+  // The waiting load goes out first; the window's first (black) frame is drawn meanwhile.
+  if (engine_) engine_->holdLoads(false);
+  render();
 }
 
 void VideoSurface::renderPosted() {
   renderPosted_ = false;
-  render();
-}
-
-void VideoSurface::joinWorker() {
-  if (worker_.joinable()) worker_.join();
-}
-
-void VideoSurface::contextsReady() {
-  if (ready_) return;
-  joinWorker();
-  ready_ = true;
-  if (engine_) engine_->holdLoads(false);
   render();
 }
 

@@ -18,10 +18,10 @@ namespace korvane::media {
 
 class MpvEngine;
 
-// The OpenGL window. It owns its GL context and the render context. Both are made on a
-// worker thread as soon as the window exists (making a software GL context takes longer
-// than everything else at start-up), and handed to the GUI thread, which renders; the
-// engine holds loads until then, as libmpv opens a clip's video only with a render context.
+// The OpenGL window. It owns its GL context and the render context. The GL context is made
+// on a worker thread (the first one loads the GL driver, slower than everything else at
+// start-up) while the GUI thread builds the rest; the render context follows on the GUI
+// thread, and the engine holds loads until then: libmpv opens video only with one.
 // The render context is freed (update callback cleared first) when the window goes or the
 // engine shuts down, whichever comes first, so it never outlives the libmpv handle.
 class VideoSurface : public QWindow {
@@ -52,8 +52,8 @@ class VideoSurface : public QWindow {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
-  void prepareContexts(QThread* guiThread, const QSurfaceFormat& format);  // worker thread
-  void contextsReady();
+  void prepareContext(QThread* guiThread, const QSurfaceFormat& format);  // worker thread
+  void contextReady();
   void joinWorker();
   void render();
   void renderPosted();

@@ -307,7 +307,7 @@ void MpvEngine::loadEntry() {
 
 void MpvEngine::holdLoads(bool on) {
   loadsHeld_ = on;
-  if (!on && loadQueued_) QMetaObject::invokeMethod(this, &MpvEngine::issueLoad, Qt::QueuedConnection);
+  if (!on) issueLoad();  // a load waiting for this goes out now
 }
 
 void MpvEngine::issueLoad() {
