@@ -3,6 +3,8 @@
 
 #include "settings/ProfileFile.h"
 
+#include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -227,6 +229,18 @@ bool Program::waitForExit(std::chrono::milliseconds timeout) {
 }
 
 void Program::signal(int sig) const { ::kill(pid_t(pid_), sig); }
+
+bool Program::showsPicture() const {
+  const QString file = QString::fromStdString(
+      (fs::temp_directory_path() / ("korvane-shot-" + std::to_string(::getpid()) + ".png")).string());
+  if (!run("import", {"-window", QString::number(window_), file}, 10s)) return false;
+  QImage shot(file);
+  QFile::remove(file);
+  for (int y = 0; y < shot.height(); y += 5)
+    for (int x = 0; x < shot.width(); x += 5)
+      if (qGray(shot.pixel(x, y)) > 60) return true;
+  return false;
+}
 
 std::optional<int> captionPosition(const std::string& caption) {
   std::smatch m;

@@ -86,6 +86,8 @@ class Program {
   bool running() { return !waitForExit(std::chrono::milliseconds(0)); }
   int exitCode() const { return exitCode_; }
   void signal(int sig) const;
+  // Whether the window shows something other than black: a picture is up.
+  bool showsPicture() const;
 
  private:
   long long pid_ = 0;

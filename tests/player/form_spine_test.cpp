@@ -5,6 +5,8 @@
 #include "tests/fakes/FakeFormHost.h"
 #include "tests/fakes/FakeMediaControl.h"
 
+#include "tests/fakes/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,17 +15,11 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using korvane::fakes::slurp;
 using namespace korvane;
 using korvane::player::Form1;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class FormSpine : public ::testing::Test {
  protected:

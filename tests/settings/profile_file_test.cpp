@@ -5,6 +5,8 @@
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsLocation.h"
 
+#include "tests/fakes/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -14,21 +16,11 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using korvane::fakes::slurp;
+using korvane::fakes::spit;
 using namespace korvane::settings;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void spit(const fs::path& p, std::string_view data) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), std::streamsize(data.size()));
-}
 
 class TempDir : public ::testing::Test {
  protected:
