@@ -50,6 +50,9 @@ void VideoSurface::prepareContext(QThread* guiThread, const QSurfaceFormat& form
   auto* gl = new QOpenGLContext;
   gl->setFormat(format);
   gl->create();
+  // The context's share group is deleted later through its thread's event loop, and this
+  // thread has none: both go to the GUI thread.
+  gl->shareGroup()->moveToThread(guiThread);
   gl->moveToThread(guiThread);
   gl_ = gl;
   QMetaObject::invokeMethod(this, &VideoSurface::contextReady, Qt::QueuedConnection);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Builds the playback and its views at the design placement.
+// Builds the playback and its views at their design-time placement.
 #include "player/media/MediaSet.h"
 
 #include "player/media/ControlPanel.h"
@@ -10,7 +10,7 @@
 namespace korvane::media {
 namespace {
 
-// Design placement (twips): left, top, width, height.
+// Design-time placement (twips): left, top, width, height.
 constexpr double kImagePlace[4] = {0, 0, 7215, 5055};
 constexpr double kPanelPlace[4] = {0, 5040, 7215, 375};
 constexpr double kStatusPlace[4] = {360, 5520, 30, 135};

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What the player window holds: one playback and its three views, RealAudio1 (the image
 // window, carrying every operation), RealAudio2 (the control panel, when the edition has
-// one) and RealAudio3 (the hidden status bar), at their design placement.
+// one) and RealAudio3 (the hidden status bar), at their design-time placement.
 //
 // The program's main must call setlocale(LC_NUMERIC, "C") after creating the
 // QApplication (which resets it from the environment): libmpv refuses to start otherwise.

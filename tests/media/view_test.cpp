@@ -72,7 +72,7 @@ class Views : public ::testing::Test {
 
 // ---- placement --------------------------------------------------------------------------
 
-TEST_F(Views, StartAtTheDesignPlacement) {
+TEST_F(Views, StartAtTheirDesignTimePlacement) {
   show();
   ASSERT_EQ(form->logicalDpiX(), 96) << "the pixel figures below assume 15 twips per pixel";
   EXPECT_EQ(rp().Left(), 0);
