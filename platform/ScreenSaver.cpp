@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/ScreenSaver.h"
 
+#include "platform/SessionBus.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -25,8 +27,8 @@ ScreenSaverInhibitor::~ScreenSaverInhibitor() { release(); }
 
 ScreenSaverInhibitor::Via ScreenSaverInhibitor::inhibit() {
   if (via_ != Via::Off) return via_;
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (bus.isConnected()) {
+  if (sessionBusAvailable() && QDBusConnection::sessionBus().isConnected()) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
     // Desktops publish the interface at one of two paths.
     for (const char* path : {"/org/freedesktop/ScreenSaver", "/ScreenSaver"}) {
       QDBusMessage call = QDBusMessage::createMethodCall(kService, path, kService, "Inhibit");

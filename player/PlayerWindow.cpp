@@ -15,7 +15,9 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+#include "platform/X11Keyboard.h"
 #include "platform/X11Title.h"
+#include "player/KeyCodes.h"
 
 #include <cmath>
 
@@ -213,26 +215,13 @@ void PlayerWindow::EndProgram() {
   QCoreApplication::exit(0);
 }
 
-int PlayerWindow::virtualKey(int qtKey, Qt::KeyboardModifiers modifiers) {
-  if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return qtKey;  // 65..90, either case
-  switch (qtKey) {
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_Period: return (modifiers & Qt::KeypadModifier) ? 0 : 190;
-    case Qt::Key_BracketLeft: return 219;
-    case Qt::Key_BracketRight: return 221;
-    default: return 0;
-  }
-}
-
 bool PlayerWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress || !form_ || ending_) return false;
   // Widgets of this window only; the picture's native window forwards its keys to us.
   if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this) return false;
   auto* key = static_cast<QKeyEvent*>(event);
-  const int code = virtualKey(key->key(), key->modifiers());
+  const int code = virtualKeyCode(key->key(), key->modifiers() & Qt::KeypadModifier,
+                                  platform::unshiftedKeysym(key->nativeScanCode()));
   if (code == 0) return false;
   std::int16_t keyCode = std::int16_t(code);
   form_->Form_KeyDown(keyCode, int(key->modifiers()));
@@ -251,6 +240,7 @@ void PlayerWindow::runResizeHandler() {
 void PlayerWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   applyPendingOuterSize();
+  stateChangePending_ = false;  // this run covers a state change that came with it
   runResizeHandler();
 }
 
@@ -261,7 +251,16 @@ void PlayerWindow::moveEvent(QMoveEvent* event) {
 
 void PlayerWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange) runResizeHandler();
+  // Maximising or restoring also resizes: one run for both, as one size notification
+  // carries both elsewhere. A state change alone (minimising) runs it by itself.
+  if (event->type() == QEvent::WindowStateChange && !stateChangePending_) {
+    stateChangePending_ = true;
+    QTimer::singleShot(50, this, [this] {
+      if (!stateChangePending_) return;
+      stateChangePending_ = false;
+      runResizeHandler();
+    });
+  }
 }
 
 void PlayerWindow::closeEvent(QCloseEvent* event) {

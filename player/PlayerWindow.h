@@ -57,9 +57,6 @@ class PlayerWindow : public QWidget, public WindowHost {
   bool Timer1Enabled() const override;
   void EndProgram() override;
 
-  // The virtual-key code of a key press, 0 for keys the player does not know.
-  static int virtualKey(int qtKey, Qt::KeyboardModifiers modifiers);
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -88,6 +85,7 @@ class PlayerWindow : public QWidget, public WindowHost {
   std::optional<QSize> pendingOuter_;
   bool frameKnown_ = false;
   int resizeDepth_ = 0;
+  bool stateChangePending_ = false;
 };
 
 }  // namespace korvane::player

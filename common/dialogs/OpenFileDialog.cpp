@@ -73,6 +73,9 @@ QString qtFilterFromPairs(std::string_view filter) {
     QStringList patterns;
     for (const QString& p : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
       QString trimmed = p.trimmed();
+      // "*.*" means every file, as it always has; taken literally it would hide the
+      // many files here that have no extension.
+      if (trimmed == QStringLiteral("*.*")) trimmed = QStringLiteral("*");
       if (!trimmed.isEmpty()) patterns << caseFreePattern(trimmed);
     }
     if (patterns.isEmpty()) continue;

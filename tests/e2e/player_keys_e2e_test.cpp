@@ -73,6 +73,9 @@ TEST_F(PlayerKeys, SpacePausesAndResumesAndFRSeekBySeconds) {
   player.key("space");
   EXPECT_TRUE(player.waitForTitle([&](const std::string& t) { return captionPosition(t) >= paused + 6; }, 5s))
       << "playing again: " << player.title();
+  player.key("shift+period");  // stop, Shift or not
+  EXPECT_TRUE(player.waitForTitle([&](const std::string& t) { return captionPosition(t) == 0; }, 5s))
+      << "stopped: " << player.title();
 }
 
 TEST_F(PlayerKeys, NAndBStepThroughTheClipsOfTheFolder) {

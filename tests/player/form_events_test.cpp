@@ -2,6 +2,7 @@
 // The entry-edition form's interaction through fakes: pane layout, keys, the
 // title-bar clock, drops and the engine's events. All at 15 twips per pixel.
 #include "player/Form1.h"
+#include "player/KeyCodes.h"
 #include "tests/fakes/FakeFormHost.h"
 #include "tests/fakes/FakeMediaControl.h"
 
@@ -281,4 +282,22 @@ TEST_F(FormEvents, DropsSetEachFileInOrder) {
   media.calls.clear();
   form.Form_OLEDragDrop(std::nullopt);
   EXPECT_TRUE(media.calls.empty());
+}
+
+TEST(KeyCodes, KeysMapByTheirCharacterWithShiftIgnored) {
+  using player::virtualKeyCode;
+  const unsigned long period = 0x2e, bracketLeft = 0x5b, lowerN = 0x6e, keypadEnter = 0xff8d;
+  EXPECT_EQ(virtualKeyCode(0x4e, false, lowerN), 78);        // n and N alike
+  EXPECT_EQ(virtualKeyCode('>', false, period), 190);        // Shift+. acts like .
+  EXPECT_EQ(virtualKeyCode('{', false, bracketLeft), 219);   // Shift+[ acts like [
+  EXPECT_EQ(virtualKeyCode(0x01000005, true, keypadEnter), 13);
+  EXPECT_EQ(virtualKeyCode(0x2e, true, 0xffae), 0);          // the keypad's decimal point
+  // Without the platform's help, Qt's key decides.
+  EXPECT_EQ(virtualKeyCode(0x2e, false, std::nullopt), 190);
+  EXPECT_EQ(virtualKeyCode(0x5d, false, std::nullopt), 221);
+  EXPECT_EQ(virtualKeyCode(0x01000000, false, std::nullopt), 27);
+  EXPECT_EQ(virtualKeyCode(0x01000004, false, std::nullopt), 13);
+  EXPECT_EQ(virtualKeyCode(0x20, false, std::nullopt), 32);
+  EXPECT_EQ(virtualKeyCode('>', false, std::nullopt), 0);
+  EXPECT_EQ(virtualKeyCode(0x31, false, 0x31), 0);           // digits are not the player's
 }

@@ -17,7 +17,8 @@ using namespace std::string_view_literals;
 TEST(OpenFileFilter, PairsBecomeQtEntriesWithCaseFreePatterns) {
   EXPECT_EQ(qtFilterFromPairs("プログラムファイル\0*\0"sv), QStringLiteral("プログラムファイル (*)"));
   QString f = qtFilterFromPairs("Clips(*.avi;*.Mp3)\0*.avi;*.Mp3\0All\0*.*\0\0Ignored\0*.x\0"sv);
-  EXPECT_EQ(f, QStringLiteral("Clips(*.avi;*.Mp3) (*.[aA][vV][iI] *.[mM][pP]3);;All (*.*)"));
+  EXPECT_EQ(f, QStringLiteral("Clips(*.avi;*.Mp3) (*.[aA][vV][iI] *.[mM][pP]3);;All (*)"));
+  EXPECT_TRUE(filterAccepts(f, QStringLiteral("README")));  // "*.*" is every file, extension or not
   for (const char* name : {"B.AVI", "c.mP3", "d.Avi"})
     EXPECT_TRUE(filterAccepts(f, QString::fromLatin1(name))) << name;
   EXPECT_FALSE(filterAccepts(qtFilterFromPairs("C\0*.avi\0"sv), QStringLiteral("a.avix")));

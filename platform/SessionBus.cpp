@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+#include "platform/SessionBus.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace korvane::platform {
+
+bool sessionBusAvailable() {
+  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return true;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::error_code ec;
+  return runtime && *runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", ec);
+}
+
+}  // namespace korvane::platform
