@@ -6,6 +6,7 @@
 #include "player/DesktopServices.h"
 #include "player/EditionProfile.h"
 #include "player/Form1.h"
+#include "player/Mpris.h"
 #include "player/PlayerWindow.h"
 #include "player/media/MediaSet.h"
 
@@ -14,12 +15,28 @@
 #endif
 
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 using namespace korvane;
+
+namespace {
+
+// Whether a session bus is there to join. Asking Qt without one would have libdbus
+// start a bus of its own through X11 autolaunch, left running after the player.
+bool sessionBusAvailable() {
+  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return true;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::error_code ec;
+  return runtime && *runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", ec);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The command line is the clip's path, whatever it looks like: Qt never sees it, so
@@ -56,9 +73,32 @@ int main(int argc, char** argv) {
   registry.setCloseHandler([&window] { window.close(); });
   platform::onTerminationRequest([&window] { window.close(); });
 
+  // Desktop media controls, only where a session bus runs; without one nothing changes.
+  std::unique_ptr<player::Mpris> mpris;
+  if (sessionBusAvailable() && QDBusConnection::sessionBus().isConnected()) {
+    mpris = std::make_unique<player::Mpris>(
+        media->RealAudio1(),
+        player::Mpris::Identity{QString::fromUtf8(player::kEdition.applicationTitle.data(),
+                                                  qsizetype(player::kEdition.applicationTitle.size())),
+                                program},
+        [&window] {
+          window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+          window.show();
+          window.raise();
+          window.activateWindow();
+        },
+        [&window] { window.close(); });
+    media::MpvEngine& engine = media->engine();
+    QObject::connect(&engine, &media::MpvEngine::stateChanged, mpris.get(), &player::Mpris::engineStateChanged);
+    QObject::connect(&engine, &media::MpvEngine::lengthChanged, mpris.get(), &player::Mpris::somethingChanged);
+    QObject::connect(&engine, &media::MpvEngine::volumeChanged, mpris.get(), &player::Mpris::somethingChanged);
+    mpris->publish(QDBusConnection::sessionBus());
+  }
+
   form.Form_Load();
   window.show();
   const int status = app.exec();
+  mpris.reset();
   // The views (and the render context with them) go before the engine.
   media.reset();
   return status;
