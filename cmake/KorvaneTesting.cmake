@@ -23,5 +23,13 @@ function(korvane_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} RUN_SERIAL ${serial})
+    TEST_LIST ${name}_TESTS)
+  # Properties are set after discovery, from a file of their own: handed through
+  # gtest_discover_tests, a list of labels would be split into property names.
+  set(props ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${props}
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${T_LABELS}\" TIMEOUT ${T_TIMEOUT} RUN_SERIAL ${serial})\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
 endfunction()
