@@ -2,6 +2,7 @@
 // A player edition's program: the window, its media engine and the form, started in
 // the order the form's load handler expects.
 #include "platform/InstanceRegistry.h"
+#include "platform/SessionBus.h"
 #include "platform/Termination.h"
 #include "player/DesktopServices.h"
 #include "player/EditionProfile.h"
@@ -19,24 +20,9 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 using namespace korvane;
-
-namespace {
-
-// Whether a session bus is there to join. Asking Qt without one would have libdbus
-// start a bus of its own through X11 autolaunch, left running after the player.
-bool sessionBusAvailable() {
-  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return true;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::error_code ec;
-  return runtime && *runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", ec);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // The command line is the clip's path, whatever it looks like: Qt never sees it, so
@@ -75,7 +61,7 @@ int main(int argc, char** argv) {
 
   // Desktop media controls, only where a session bus runs; without one nothing changes.
   std::unique_ptr<player::Mpris> mpris;
-  if (sessionBusAvailable() && QDBusConnection::sessionBus().isConnected()) {
+  if (platform::sessionBusAvailable() && QDBusConnection::sessionBus().isConnected()) {
     mpris = std::make_unique<player::Mpris>(
         media->RealAudio1(),
         player::Mpris::Identity{QString::fromUtf8(player::kEdition.applicationTitle.data(),
