@@ -201,6 +201,9 @@ ImageWindow::ImageWindow(MpvEngine& engine, QWidget* form) : QWidget(form) {
   surface_ = new VideoSurface(engine, form);
   QWidget* container = QWidget::createWindowContainer(surface_, this);
   container->setFocusPolicy(Qt::NoFocus);
+  // A window container takes drops for the window inside it, which has no use for
+  // them: files dropped on the picture go to the form.
+  container->setAcceptDrops(false);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(container);
