@@ -7,11 +7,47 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
 
 namespace korvane::media {
+
+namespace {
+
+// The style's media icons are drawn dark, for light panels; ours are light on black.
+QIcon glyph(QStyle::StandardPixmap kind, qreal ratio) {
+  QPixmap pixmap(QSize(14, 14) * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(220, 220, 220));
+  switch (kind) {
+    case QStyle::SP_MediaPlay: {
+      QPainterPath triangle;
+      triangle.moveTo(3, 2);
+      triangle.lineTo(12, 7);
+      triangle.lineTo(3, 12);
+      triangle.closeSubpath();
+      p.drawPath(triangle);
+      break;
+    }
+    case QStyle::SP_MediaPause:
+      p.drawRect(QRectF(3, 2, 3, 10));
+      p.drawRect(QRectF(8, 2, 3, 10));
+      break;
+    default:
+      p.drawRect(QRectF(3, 3, 8, 8));
+      break;
+  }
+  return QIcon(pixmap);
+}
+
+}  // namespace
 
 ControlPanel::ControlPanel(MpvEngine& engine, QWidget* parent) : QWidget(parent), engine_(&engine) {
   setAutoFillBackground(true);
@@ -25,7 +61,7 @@ ControlPanel::ControlPanel(MpvEngine& engine, QWidget* parent) : QWidget(parent)
 
   const auto button = [this](QStyle::StandardPixmap icon) {
     auto* b = new QToolButton(this);
-    b->setIcon(style()->standardIcon(icon));
+    b->setIcon(icon == QStyle::SP_MediaVolume ? style()->standardIcon(icon) : glyph(icon, devicePixelRatioF()));
     b->setIconSize(QSize(14, 14));
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
@@ -101,7 +137,7 @@ QString ControlPanel::timeText() const {
 
 void ControlPanel::engine_stateChanged(int state) {
   const bool playing = state == kPlaying || state == kBuffering || state == kOpening;
-  playButton_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+  playButton_->setIcon(glyph(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay, devicePixelRatioF()));
 }
 
 void ControlPanel::engine_positionChanged(qint64 ms) {
