@@ -16,25 +16,17 @@ class FakeWindowHost : public player::WindowHost {
   std::string caption, appTitle;
   double left = 3990, top = 3105, width = 7185 + 120, height = 5415 + 405;
   int state = player::kNormal;
-  bool shown = false;     // focus is refused until shown
-  bool topmost = false;
-  bool timer1 = false;
-  bool ended = false;
+  bool shown = false;  // focus is refused until shown
+  bool topmost = false, timer1 = false, ended = false;
   double tppx = 15, tppy = 15;
   double screenWidth = 1280 * 15, screenHeight = 1024 * 15;
   std::vector<std::string> log;
   std::function<void()> onResize;  // the form's resize handler, when a test wires it
 
   std::string Caption() const override { return caption; }
-  void SetCaption(std::string_view c) override {
-    caption = c;
-    log.push_back("Caption=" + caption);
-  }
+  void SetCaption(std::string_view c) override { log.push_back("Caption=" + (caption = c)); }
   std::string ApplicationTitle() const override { return appTitle; }
-  void SetApplicationTitle(std::string_view t) override {
-    appTitle = t;
-    log.push_back("AppTitle=" + appTitle);
-  }
+  void SetApplicationTitle(std::string_view t) override { log.push_back("AppTitle=" + (appTitle = t)); }
   double Left() const override { return left; }
   double Top() const override { return top; }
   double Width() const override { return width; }
@@ -58,21 +50,16 @@ class FakeWindowHost : public player::WindowHost {
   double ScreenWidth() const override { return screenWidth; }
   double ScreenHeight() const override { return screenHeight; }
   bool cursorShown = true;
-  void ShowCursor(bool show) override {
-    cursorShown = show;
-    log.push_back(show ? "ShowCursor(1)" : "ShowCursor(0)");
-  }
-  void EnableTimer1() override {
-    timer1 = true;
-    log.push_back("EnableTimer1");
-  }
+  void ShowCursor(bool show) override { flag(cursorShown, show, show ? "ShowCursor(1)" : "ShowCursor(0)"); }
+  void EnableTimer1() override { flag(timer1, true, "EnableTimer1"); }
   bool Timer1Enabled() const override { return timer1; }
-  void EndProgram() override {
-    ended = true;
-    log.push_back("EndProgram");
-  }
+  void EndProgram() override { flag(ended, true, "EndProgram"); }
 
  private:
+  void flag(bool& field, bool value, const char* what) {
+    field = value;
+    log.push_back(what);
+  }
   static std::string num(double v) {
     std::string s = std::to_string(v);
     s.erase(s.find_last_not_of('0') + 1);
@@ -87,8 +74,7 @@ class FakeWindowHost : public player::WindowHost {
     // A minimised or maximised window, or a negative size, is not resized.
     if (v < 0 || state != player::kNormal) throw player::WindowError("size refused");
     bool changed = field != v;
-    field = v;
-    log.push_back(std::string(what) + "=" + num(v));
+    move(what, v, field);
     if (changed && onResize) onResize();
   }
 };
@@ -97,9 +83,7 @@ class FakePlatform : public player::PlatformServices {
  public:
   std::string commandLine;
   std::filesystem::path settingsFile;
-  bool anotherInstance = false;
-  bool windowFound = true;
-  bool settingsToolStarts = true;
+  bool anotherInstance = false, windowFound = true, settingsToolStarts = true;
   std::vector<std::string>* log = nullptr;  // shared with the window, when set
   std::function<void()> onClose;            // what the earlier instance does as it closes
   int settingsToolStarts_ = 0;
@@ -108,24 +92,27 @@ class FakePlatform : public player::PlatformServices {
   std::filesystem::path SettingsFile() const override { return settingsFile; }
   bool AnotherInstanceRunning() override { return anotherInstance; }
   bool CloseWindowTitled(std::string_view title) override {
-    if (log) log->push_back("CloseWindowTitled(" + std::string(title) + ")");
+    note("CloseWindowTitled(" + std::string(title) + ")");
     if (!windowFound) return false;
     if (onClose) onClose();
     return true;
   }
   bool inhibited = false;
-  void InhibitScreenSaver() override {
-    inhibited = true;
-    if (log) log->push_back("InhibitScreenSaver");
-  }
-  void ReleaseScreenSaver() override {
-    inhibited = false;
-    if (log) log->push_back("ReleaseScreenSaver");
-  }
+  void InhibitScreenSaver() override { flag(inhibited, true, "InhibitScreenSaver"); }
+  void ReleaseScreenSaver() override { flag(inhibited, false, "ReleaseScreenSaver"); }
   bool StartSettingsTool() override {
-    if (log) log->push_back("StartSettingsTool");
+    note("StartSettingsTool");
     if (settingsToolStarts) ++settingsToolStarts_;
     return settingsToolStarts;
+  }
+
+ private:
+  void note(const std::string& what) {
+    if (log) log->push_back(what);
+  }
+  void flag(bool& field, bool value, const char* what) {
+    field = value;
+    note(what);
   }
 };
 

@@ -21,17 +21,15 @@ class FakeView : public media::ViewGeometry {
   double Height() const override { return height; }
   void SetLeft(double v) override { left = v; }
   void SetTop(double v) override { top = v; }
-  void SetWidth(double v) override {
-    if (v < 0) throw media::MediaError(name_ + ": negative width");
-    width = v;
-  }
-  void SetHeight(double v) override {
-    if (v < 0) throw media::MediaError(name_ + ": negative height");
-    height = v;
-  }
+  void SetWidth(double v) override { width = size(v); }
+  void SetHeight(double v) override { height = size(v); }
 
  private:
   std::string name_;
+  double size(double v) const {
+    if (v < 0) throw media::MediaError(name_ + ": negative size");
+    return v;
+  }
 
  public:
   double left, top, width, height;
@@ -39,9 +37,6 @@ class FakeView : public media::ViewGeometry {
 
 class FakeMediaControl : public media::MediaControl {
  public:
-  // Design placement of the image window.
-  FakeMediaControl() = default;
-
   // Scripted values.
   std::string source;
   std::int32_t position = 0, playState = 0, length = 0, clipWidth = 2, clipHeight = 2;
@@ -70,14 +65,8 @@ class FakeMediaControl : public media::MediaControl {
   double Height() const override { return get("Height", pinSize ? pinnedHeight : height); }
   void SetLeft(double v) override { set("SetLeft", v, left); }
   void SetTop(double v) override { set("SetTop", v, top); }
-  void SetWidth(double v) override {
-    if (v < 0) fail("SetWidth");
-    set("SetWidth", v, width);
-  }
-  void SetHeight(double v) override {
-    if (v < 0) fail("SetHeight");
-    set("SetHeight", v, height);
-  }
+  void SetWidth(double v) override { set("SetWidth", v, width, true); }
+  void SetHeight(double v) override { set("SetHeight", v, height, true); }
 
   void SetEventSink(media::MediaEvents* s) override { sink = s; }
   std::string SourceUrl() const override { return get("SourceUrl", source); }
@@ -100,14 +89,14 @@ class FakeMediaControl : public media::MediaControl {
   std::int16_t Level() const override { return get("Level", level); }
   void SetLevel(std::int16_t v) override { call("SetLevel(" + std::to_string(v) + ")"); }
   bool OptionM() const override { return get("OptionM", optionM); }
-  void SetOptionM(bool on) override { call(std::string("SetOptionM(") + (on ? "1" : "0") + ")"); }
+  void SetOptionM(bool on) override { call("SetOptionM", on); }
   bool OptionL() const override { return get("OptionL", optionL); }
-  void SetOptionL(bool on) override { call(std::string("SetOptionL(") + (on ? "1" : "0") + ")"); }
+  void SetOptionL(bool on) override { call("SetOptionL", on); }
   bool OptionS() const override { return get("OptionS", optionS); }
   void OptionSOff() override { call("OptionSOff"); }
   void OptionSOn() override { call("OptionSOn"); }
   void PeriodCommand() override { call("PeriodCommand"); }
-  void SetStartupFlag(bool on) override { call(std::string("SetStartupFlag(") + (on ? "1" : "0") + ")"); }
+  void SetStartupFlag(bool on) override { call("SetStartupFlag", on); }
 
  private:
   void fail(const std::string& op) const { throw media::MediaError(op + " failed"); }
@@ -117,13 +106,14 @@ class FakeMediaControl : public media::MediaControl {
     calls.push_back(what);
     if (log) log->push_back("RealAudio1." + what);
   }
+  void call(const std::string& op, bool on) { call(op + (on ? "(1)" : "(0)")); }
   template <typename T>
   T get(const char* op, T value) const {
     if (failing.count(op)) fail(op);
     return value;
   }
-  void set(const char* op, double v, double& field) {
-    if (failing.count(op)) fail(op);
+  void set(const char* op, double v, double& field, bool isSize = false) {
+    if ((isSize && v < 0) || failing.count(op)) fail(op);  // the container refuses a negative size
     field = v;
     if (log) log->push_back("RealAudio1." + std::string(op) + "(" + std::to_string(long(v)) + ")");
   }
