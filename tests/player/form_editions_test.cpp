@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace korvane;
@@ -35,6 +37,7 @@ class Edition : public ::testing::Test {
     form.Form_KeyDown(code, 0);
     return code;
   }
+  std::array<double, 4> sizes() const { return {media.width, media.height, window.width, window.height}; }
   std::vector<std::string> logFrom(size_t from) const {
     return {window.log.begin() + long(from), window.log.end()};
   }
@@ -51,46 +54,30 @@ class Edition : public ::testing::Test {
 
 #if defined(KORVANE_EDITION_ZELTA)
 TEST(EditionProfiles, EachEditionCarriesItsRowOfTheTable) {
-  struct Row {
-    const EditionProfile& p;
-    const char *program, *title, *caption;
-    Border border;
-    bool buttons, taskbar, panel, timer, dialog, drops, geometry, handOver;
-    int defaultW, defaultH;
-    PointerRule pointer;
-  } rows[] = {
-      {kEntryEdition, "KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA", "Korvane RP 3 LX ZELTA", Border::Sizable,
-       true, true, true, true, true, true, true, true, 480, 411, PointerRule::PanelHeight},
-      {kStandardEdition, "KorvaneRP3LX", "Korvane RP 3 LX", "Korvane RP 3 LX", Border::Sizable,
-       true, true, true, true, false, true, true, true, 480, 411, PointerRule::PanelHeight},
-      {kTopEdition, "KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA", "", Border::SizableToolWindow,
-       false, false, false, true, false, true, true, true, 453, 360, PointerRule::Every},
-      {kFullScreenEdition, "KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO", "", Border::None,
-       false, false, false, false, false, false, false, false, 0, 0, PointerRule::FocusThenEvery},
+  using Row = std::tuple<std::string_view, std::string_view, std::string_view, Border, bool, bool, bool, bool, bool,
+                         bool, bool, bool, int, int, PointerRule, std::string_view, std::string_view>;
+  auto row = [](const EditionProfile& p) {
+    return Row{p.programName, p.applicationTitle, p.designCaption, p.border, p.minMaxButtons, p.shownInTaskbar,
+               p.hasControlPanel, p.hasTimer1, p.hasOpenFileDialog, p.acceptsDrops, p.remembersGeometry,
+               p.handOver, p.defaultWidthPx, p.defaultHeightPx, p.pointerRule, p.handOverOwnTitle,
+               p.handOverSearchTitle};
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.program);
-    EXPECT_EQ(r.p.programName, r.program);
-    EXPECT_EQ(r.p.applicationTitle, r.title);
-    EXPECT_EQ(r.p.designCaption, r.caption);
-    EXPECT_EQ(r.p.border, r.border);
-    EXPECT_EQ(r.p.minMaxButtons, r.buttons);
-    EXPECT_EQ(r.p.shownInTaskbar, r.taskbar);
-    EXPECT_EQ(r.p.hasControlPanel, r.panel);
-    EXPECT_EQ(r.p.hasTimer1, r.timer);
-    EXPECT_EQ(r.p.hasOpenFileDialog, r.dialog);
-    EXPECT_EQ(r.p.acceptsDrops, r.drops);
-    EXPECT_EQ(r.p.remembersGeometry, r.geometry);
-    EXPECT_EQ(r.p.handOver, r.handOver);
-    EXPECT_EQ(r.p.defaultWidthPx, r.defaultW);
-    EXPECT_EQ(r.p.defaultHeightPx, r.defaultH);
-    EXPECT_EQ(r.p.pointerRule, r.pointer);
-  }
-  EXPECT_EQ(kTopEdition.handOverOwnTitle, "Korvane WMP 3 LX VORNA");
-  EXPECT_EQ(kTopEdition.handOverSearchTitle, "");
-  EXPECT_EQ(kStandardEdition.handOverSearchTitle, "Korvane RP 3 LX");
-  EXPECT_EQ(kTopEdition.screenHeightDefault, 360);
-  EXPECT_EQ(kTopEdition.screenWidthDefault, 453);
+  // name, title, caption, border, buttons, taskbar, panel, timer, dialog, drops, geometry, hand-over,
+  // default size, pointer rule, hand-over titles (own, searched)
+  EXPECT_EQ(row(kEntryEdition), (Row{"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA", "Korvane RP 3 LX ZELTA",
+                                     Border::Sizable, true, true, true, true, true, true, true, true, 480, 411,
+                                     PointerRule::PanelHeight, "Korvane RP 3-2 LX", "Korvane RP 3 LX"}));
+  EXPECT_EQ(row(kStandardEdition), (Row{"KorvaneRP3LX", "Korvane RP 3 LX", "Korvane RP 3 LX", Border::Sizable,
+                                        true, true, true, true, false, true, true, true, 480, 411,
+                                        PointerRule::PanelHeight, "Korvane RP 3-2 LX", "Korvane RP 3 LX"}));
+  EXPECT_EQ(row(kTopEdition), (Row{"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA", "", Border::SizableToolWindow,
+                                   false, false, false, true, false, true, true, true, 453, 360,
+                                   PointerRule::Every, "Korvane WMP 3 LX VORNA", ""}));
+  EXPECT_EQ(row(kFullScreenEdition), (Row{"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO", "", Border::None, false,
+                                          false, false, false, false, false, false, false, 0, 0,
+                                          PointerRule::FocusThenEvery, kFullScreenEdition.handOverOwnTitle,
+                                          kFullScreenEdition.handOverSearchTitle}));
+  EXPECT_EQ(std::pair(kTopEdition.screenWidthDefault, kTopEdition.screenHeightDefault), std::pair(453, 360));
 }
 #endif
 
@@ -114,15 +101,14 @@ TEST_F(Edition, SharedKeysBehaveAlikeAndDOnlyInTheEntryEdition) {
 
 #if !defined(KORVANE_EDITION_KAMBO)
 TEST_F(Edition, DefaultSizeAndGeometryDefaultsAreTheEditions) {
+  const std::array<double, 2> size{kEdition.defaultWidthPx * 15.0, kEdition.defaultHeightPx * 15.0};
   form.Form_Load();
-  EXPECT_EQ(window.width, kEdition.defaultWidthPx * 15);
-  EXPECT_EQ(window.height, kEdition.defaultHeightPx * 15);
+  EXPECT_EQ((std::array{window.width, window.height}), size);
   flag("ScreenInfoSave");
   Form1 restored{media, nullptr, window, platform};
-  restored.Form_Load();  // no "Screen" section: the read defaults give the same size
-  EXPECT_EQ(window.width, kEdition.defaultWidthPx * 15);
-  EXPECT_EQ(window.height, kEdition.defaultHeightPx * 15);
-  EXPECT_EQ(window.left, 0);
+  restored.Form_Load();  // no "Screen" section: the read defaults give the same size at the top left
+  EXPECT_EQ((std::array{window.left, window.top, window.width, window.height}),
+            (std::array{0.0, 0.0, size[0], size[1]}));
 }
 
 TEST_F(Edition, HandOverUsesTheEditionsTexts) {
@@ -143,25 +129,18 @@ TEST_F(Edition, TopLayoutHasOnlyTheFrameAllowance) {
   window.height = 5400;
   for (int xp : {0, 1}) {
     form.sw.NotWindowsXP = std::int16_t(xp);
-    form.ReDraw();
-    EXPECT_EQ(media.width, 6695);
-    EXPECT_EQ(media.height, 5010);
-    form.ReDraw();
-    EXPECT_EQ(media.height, 5010);
+    for (int pass = 0; pass < 2; ++pass) {
+      form.ReDraw();
+      EXPECT_EQ(sizes(), (std::array<double, 4>{6695, 5010, 6795, 5400})) << xp << pass;
+    }
   }
   form.sw.OriginalFit = 1;
   form.ReDraw();  // no picture: the default window size
-  EXPECT_EQ(media.width, 6795);
-  EXPECT_EQ(media.height, 5400);
-  EXPECT_EQ(window.width, 6895);
-  EXPECT_EQ(window.height, 5790);
+  EXPECT_EQ(sizes(), (std::array<double, 4>{6795, 5400, 6895, 5790}));
   media.clipWidth = 320;
   media.clipHeight = 240;
   form.ReDraw();
-  EXPECT_EQ(media.width, 4800);
-  EXPECT_EQ(media.height, 3600);
-  EXPECT_EQ(window.width, 4900);
-  EXPECT_EQ(window.height, 3990);
+  EXPECT_EQ(sizes(), (std::array<double, 4>{4800, 3600, 4900, 3990}));
 }
 #endif
 

@@ -11,8 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
+#include <array>
 
 namespace fs = std::filesystem;
 using korvane::fakes::slurp;
@@ -42,6 +41,7 @@ class FormSpine : public ::testing::Test {
     auto it = std::find(window.log.begin(), window.log.end(), entry);
     return it == window.log.end() ? SIZE_MAX : size_t(it - window.log.begin());
   }
+  std::array<double, 4> geometry() const { return {window.left, window.top, window.width, window.height}; }
   void unload() {
     std::int16_t cancel = 0;
     form.Form_Unload(cancel);
@@ -61,9 +61,7 @@ TEST_F(FormSpine, NoSettingsFileMeansAllFlagsOffAndTheDefaultSize) {
   platform.commandLine = "\"/home/u/My Clip.mkv\"";
   form.Form_Load();
   EXPECT_EQ(media.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file:///home/u/My Clip.mkv)"}));
-  EXPECT_EQ(window.width, 480 * 15);
-  EXPECT_EQ(window.height, 411 * 15);
-  EXPECT_EQ(window.left, 3990);  // the position is not changed
+  EXPECT_EQ(geometry(), (std::array<double, 4>{3990, 3105, 480 * 15, 411 * 15}));  // position kept
   EXPECT_FALSE(window.topmost);
   EXPECT_EQ(window.caption, "Korvane RP 3 LX ZELTA");
   unload();
@@ -106,20 +104,8 @@ TEST_F(FormSpine, TopmostComesBeforeTheSavedGeometry) {
   size_t topmost = indexOf("SetTopmost(266,207,487,388)");  // design geometry in pixels
   ASSERT_NE(topmost, SIZE_MAX) << ::testing::PrintToString(window.log);
   EXPECT_LT(topmost, indexOf("Width=6000"));
-  EXPECT_TRUE(window.topmost);
-  EXPECT_EQ(window.width, 6000);
-  EXPECT_EQ(window.height, 4500);
-  EXPECT_EQ(window.top, 150);
-  EXPECT_EQ(window.left, -1500);  // restored off screen as saved
-}
-
-TEST_F(FormSpine, MissingScreenSectionGivesTheDefaultsAtTheTopLeft) {
-  setFlags({{"ScreenInfoSave", "1"}});
-  form.Form_Load();
-  EXPECT_EQ(window.width, 480 * 15);
-  EXPECT_EQ(window.height, 411 * 15);
-  EXPECT_EQ(window.top, 0);
-  EXPECT_EQ(window.left, 0);
+  EXPECT_TRUE(window.topmost);  // and the window is restored off screen as saved
+  EXPECT_EQ(geometry(), (std::array<double, 4>{-1500, 150, 6000, 4500}));
 }
 
 TEST_F(FormSpine, HandOverReadsGeometryBeforeAndResumeAfterTheEarlierInstanceCloses) {
@@ -156,19 +142,28 @@ TEST_F(FormSpine, HandOverWithoutAnEarlierInstanceChangesNoTitle) {
 }
 
 TEST_F(FormSpine, ResumeOnlyWithoutAFileOnTheCommandLine) {
-  setFlags({{"ResumePlay", "1"}});
-  write("ResumeInfo", "FilePath", "file:///saved.mp4");
-  write("ResumeInfo", "Position", "61500");
-  platform.commandLine = "/given.mp4";
-  form.Form_Load();
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file:///given.mp4)"}));
-}
-
-TEST_F(FormSpine, ResumeWithoutSavedPointSetsTheEmptySourceAndSeeksToZero) {
-  setFlags({{"ResumePlay", "1"}});
-  form.Form_Load();
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file://)",
-                                                   "SetSourceUrl()", "Seek(0)"}));
+  struct Case {
+    const char *commandLine, *savedPath, *savedPosition;
+    std::vector<std::string> after;  // the calls after SetStartupFlag(1) and the first source
+  } cases[] = {
+      {"/given.mp4", "file:///saved.mp4", "61500", {}},
+      {"", "file:///saved.mp4", "61500", {"SetSourceUrl(file:///saved.mp4)", "Seek(61500)"}},
+      {"", nullptr, nullptr, {"SetSourceUrl()", "Seek(0)"}},  // nothing saved
+      {"", "file://", "0", {"SetSourceUrl(file://)", "Seek(0)"}},  // a run that opened nothing
+  };
+  for (const Case& c : cases) {
+    fs::remove(platform.settingsFile);
+    setFlags({{"ResumePlay", "1"}});
+    if (c.savedPath) write("ResumeInfo", "FilePath", c.savedPath);
+    if (c.savedPosition) write("ResumeInfo", "Position", c.savedPosition);
+    platform.commandLine = c.commandLine;
+    fakes::FakeMediaControl m;
+    Form1 f{m, &panel, window, platform};
+    f.Form_Load();
+    std::vector<std::string> expected{"SetStartupFlag(1)", "SetSourceUrl(file://" + player::PathUnquoteSpaces(c.commandLine) + ")"};
+    expected.insert(expected.end(), c.after.begin(), c.after.end());
+    EXPECT_EQ(m.calls, expected) << c.commandLine << c.savedPath;
+  }
 }
 
 TEST_F(FormSpine, ShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAre) {
@@ -197,9 +192,8 @@ TEST_F(FormSpine, WindowsBeyond16BitsKeepTheirGeometryAndResumePoint) {
   window.top = 35000;
   window.width = 3840 * 15;
   unload();
-  EXPECT_EQ(settings::profileInt("Screen", "Left", 0, platform.settingsFile), 40000);
-  EXPECT_EQ(settings::profileInt("Screen", "Top", 0, platform.settingsFile), 35000);
-  EXPECT_EQ(settings::profileInt("Screen", "Width", 0, platform.settingsFile), 3840);
+  for (auto [key, value] : {std::pair{"Left", 40000}, {"Top", 35000}, {"Width", 3840}})
+    EXPECT_EQ(settings::profileInt("Screen", key, 0, platform.settingsFile), value) << key;
   EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "?", platform.settingsFile), "file:///clip.mp4");
 }
 
@@ -212,25 +206,8 @@ TEST_F(FormSpine, AFailingEngineStopsShutdownQuietlyAfterTheGeometry) {
   EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "none", platform.settingsFile), "none");
 }
 
-TEST_F(FormSpine, ARunWithNothingOpenedSavesTheEmptySourceAndResumesIt) {
-  setFlags({{"ResumePlay", "1"}});
-  write("ResumeInfo", "FilePath", "file://");
-  form.Form_Load();
-  unload();
-  EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "?", platform.settingsFile), "file://");
-  EXPECT_EQ(settings::profileInt("ResumeInfo", "Position", 7, platform.settingsFile), 0);
-  fakes::FakeMediaControl next;
-  Form1 again{next, &panel, window, platform};
-  again.Form_Load();
-  EXPECT_EQ(next.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file://)",
-                                                  "SetSourceUrl(file://)", "Seek(0)"}));
-}
-
-TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
-  EXPECT_EQ(player::RoundHalfEven32(2.5), 2);
-  EXPECT_EQ(player::RoundHalfEven32(3.5), 4);
-  EXPECT_EQ(player::RoundHalfEven32(-2.5), -2);
-  EXPECT_EQ(player::RoundHalfEven32(29.5), 30);
-  EXPECT_THROW(player::RoundHalfEven32(3e9), std::range_error);
-  EXPECT_THROW(player::RoundHalfEven32(NAN), std::range_error);
+TEST(RoundHalfEven, HalvesGoToTheEvenNeighbourAndOutOfRangeThrows) {
+  for (auto [in, out] : {std::pair{2.5, 2}, {3.5, 4}, {-2.5, -2}, {29.5, 30}})
+    EXPECT_EQ(player::RoundHalfEven32(in), out) << in;
+  for (double bad : {3e9, double(NAN)}) EXPECT_THROW(player::RoundHalfEven32(bad), std::range_error) << bad;
 }
