@@ -15,6 +15,8 @@
 #include <QProcess>
 
 #include <atomic>
+#include <numeric>
+#include <tuple>
 #include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
@@ -114,11 +116,8 @@ TEST_F(Registry, FindsByExactCaptionOrApplicationTitleAsTheyAreNow) {
   for (const QString& title : {kLX, QStringLiteral("Korvane RP 3-2 LX")}) {
     const auto found = me.findWindow(title);
     ASSERT_TRUE(found) << title.toStdString();
-    EXPECT_EQ(found->pid, a.pid);
-    EXPECT_EQ(found->program, "KorvaneRP3LX");
-    EXPECT_EQ(found->caption, kLX);
-    EXPECT_EQ(found->appTitle, "Korvane RP 3-2 LX");
-    EXPECT_EQ(found->socketPath, a.socketPath);
+    EXPECT_EQ(std::tie(found->pid, found->program, found->caption, found->appTitle, found->socketPath),
+              std::tie(a.pid, "KorvaneRP3LX", kLX, "Korvane RP 3-2 LX", a.socketPath));
   }
   for (const char* other : {"korvane rp 3 lx", "Korvane RP 3", ""}) EXPECT_FALSE(me.findWindow(other));
 
@@ -175,8 +174,7 @@ TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWrittenAndExited) {
     other.join();
   });
   EXPECT_EQ(answered, 2);
-  EXPECT_GE(ms, 700);
-  EXPECT_LT(ms, 3000);
+  EXPECT_NEAR(ms, 1850, 1150);  // at least the write delay and the lingering exit
   QFile f(marker);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), "closed " + QByteArray::number(a.pid) + "\n");
@@ -222,11 +220,8 @@ TEST_F(Registry, AnUnansweredCloseRequestDelaysOnlyByTheBound) {
   EXPECT_TRUE(me.findWindow("stopped"));
 
   stopped.stop();
-  for (const auto& target : {*hung, *stoppedInfo}) {
-    const qint64 ms = msFor([&] { EXPECT_FALSE(me.requestClose(target, 1s)); });
-    EXPECT_GE(ms, 1000);
-    EXPECT_LT(ms, 1500);
-  }
+  for (const auto& target : {*hung, *stoppedInfo})
+    EXPECT_NEAR(msFor([&] { EXPECT_FALSE(me.requestClose(target, 1s)); }), 1250, 250);
   EXPECT_TRUE(me.findWindow("hung"));  // its GUI thread is stuck, yet lookups are answered
   // A delivered request is honoured late: the stopped peer closes once it runs again.
   stopped.signal(SIGCONT);
@@ -257,8 +252,8 @@ TEST_F(Registry, AKilledPeerLeavesNothingThatBlocksOrFoolsTheNextStart) {
 
 TEST_F(Registry, HostileClientsNeitherCrashNorStallAPeer) {
   Peer& a = start("KorvaneRP3LX", kLX, kLX);
-  QByteArray binary;
-  for (int i = 0; i < 256; ++i) binary.append(char(i));
+  QByteArray binary(256, 0);
+  std::iota(binary.begin(), binary.end(), 0);
   const QList<QByteArray> garbage = {"\n", "{}\n", "[1,2]\n", R"({"v":2,"op":"info"})" "\n",
                                      R"({"v":"1","op":"close"})" "\n", R"({"v":1,"op":"explode"})" "\n",
                                      binary + '\n', QByteArray(300, 'x'), QByteArray(1 << 20, '{'),
@@ -270,13 +265,12 @@ TEST_F(Registry, HostileClientsNeitherCrashNorStallAPeer) {
     s.connectToServer(a.socketPath);
     s.write(junk);
     EXPECT_TRUE(s.waitForDisconnected(3000)) << junk.left(40).toStdString();
-    EXPECT_FALSE(protocol::decodeInfo(answer.trimmed())) << answer.toStdString();
-    EXPECT_FALSE(protocol::decodeClosed(answer.trimmed())) << answer.toStdString();
+    EXPECT_FALSE(protocol::decodeInfo(answer.trimmed()) || protocol::decodeClosed(answer.trimmed()))
+        << answer.toStdString();
   }
   InstanceRegistry me("KorvaneRP3LX");
   EXPECT_TRUE(me.requestClose(me.findWindow(kLX).value(), 5s));
-  EXPECT_TRUE(a.proc.waitForFinished(2000));
-  EXPECT_EQ(a.proc.exitCode(), 0);
+  EXPECT_TRUE(a.proc.waitForFinished(2000) && a.proc.exitCode() == 0);
 }
 
 TEST_F(Registry, RuntimeDirectoryIsPrivateAndRefusedWhenOthersCouldReachIt) {
