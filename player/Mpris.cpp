@@ -221,6 +221,9 @@ QDBusObjectPath MprisState::trackId() {
   std::string source;
   try {
     source = media_.SourceUrl();
+    // The state is current before its report arrives: a load seen here and then
+    // reported is still one load.
+    StateChange(media_.PlayState());
   } catch (const std::exception&) {
   }
   if (source != trackSource_ || loads_ != trackLoads_) {

@@ -42,19 +42,14 @@ TEST_F(Mpris, PlayPauseFollowsTheSpaceKeyRule) {
   }
 }
 
-TEST_F(Mpris, CommandsUseTheKeysOperationsAndFailuresEndQuietly) {
-  state.Play();
-  state.Pause();
-  state.Stop();
-  state.Next();
-  state.Previous();
-  EXPECT_EQ(media.calls, (Calls{"Play", "Pause", "PeriodCommand", "NextEntry", "PrevEntry"}));
-  media.failing = {"Play", "PlayState", "PeriodCommand", "NextEntry"};
+TEST_F(Mpris, FailingOperationsEndCommandsQuietly) {
+  media.failing = {"Play", "PlayState", "PeriodCommand", "NextEntry", "SourceUrl"};
   EXPECT_NO_THROW(state.Play());
   EXPECT_NO_THROW(state.PlayPause());
   EXPECT_NO_THROW(state.Stop());
   EXPECT_NO_THROW(state.Next());
   EXPECT_EQ(state.PlaybackStatus(), "Stopped");
+  EXPECT_FALSE(state.CanPlay());
 }
 
 TEST_F(Mpris, SeekIsRelativeInMicrosecondsClampedAtTheStartAndPastTheEndMovesOn) {
@@ -112,18 +107,12 @@ TEST_F(Mpris, OpenUriSetsTheSourceToTheDecodedPathAsADropDoes) {
   }
 }
 
-TEST_F(Mpris, PlaybackStatusLoopAndVolumeReadTheMediaControl) {
+TEST_F(Mpris, OpeningAndBufferingCountAsPlaying) {
   const char* expected[] = {"Stopped", "Playing", "Playing", "Playing", "Paused"};
   for (std::int32_t s = 0; s <= 4; ++s) {
     media.playState = s;
     EXPECT_EQ(state.PlaybackStatus(), expected[s]) << s;
   }
-  media.optionL = true;
-  EXPECT_EQ(state.LoopStatus(), "Track");
-  media.optionL = false;
-  EXPECT_EQ(state.LoopStatus(), "None");
-  media.level = 37;
-  EXPECT_DOUBLE_EQ(state.Volume(), 0.37);
 }
 
 TEST_F(Mpris, SettersUseTheKeysOperationsWithinTheirRanges) {
@@ -191,8 +180,13 @@ TEST_F(Mpris, TheTrackIdChangesWithEachClipAndOnlyThen) {
   EXPECT_NE(second, first);
   state.StateChange(3);
   EXPECT_EQ(trackPath(), second);
+  // A new source read before its load is reported is one new track, not two.
   media.source = "file:///m/b.mp3";
-  EXPECT_NE(trackPath(), second);
+  media.playState = 1;
+  const QString third = trackPath();
+  EXPECT_NE(third, second);
+  state.StateChange(1);
+  EXPECT_EQ(trackPath(), third);
 }
 
 TEST_F(Mpris, RefreshReportsOnlyWhatChanged) {
