@@ -46,12 +46,10 @@ TEST_F(AssociationRun, OnlyAviTickedWritesTheLayoutAndRecordsEveryEntry) {
   ClassesRoot s = store();
   EXPECT_EQ(s.keys(), (std::vector<std::string>{".avi", "avifile", "avifile\\DefaultIcon", "avifile\\Shell",
                                                 "avifile\\Shell\\Open", "avifile\\Shell\\Open\\Command"}));
-  EXPECT_EQ(s.defaultValue(".avi"), "avifile");
-  EXPECT_EQ(s.defaultValue("avifile"), std::nullopt);
-  EXPECT_EQ(s.defaultValue("avifile\\DefaultIcon"), icon("avi"));
-  EXPECT_EQ(s.defaultValue("avifile\\Shell"), "Open");
-  EXPECT_EQ(s.defaultValue("avifile\\Shell\\Open"), "Open");
-  EXPECT_EQ(s.defaultValue("avifile\\Shell\\Open\\Command"), kCommand);
+  const std::pair<const char*, std::optional<std::string>> values[] = {
+      {".avi", "avifile"},        {"avifile", std::nullopt},         {"avifile\\DefaultIcon", icon("avi")},
+      {"avifile\\Shell", "Open"}, {"avifile\\Shell\\Open", "Open"}, {"avifile\\Shell\\Open\\Command", kCommand}};
+  for (auto& [key, value] : values) EXPECT_EQ(s.defaultValue(key), value) << key;
   EXPECT_EQ(record(".avi"), "1");
   for (int e = 1; e < 12; ++e) EXPECT_EQ(record(kRecordKeys[e]), "0") << e;
   EXPECT_EQ(t.messages.back().text, kRegistered);
@@ -118,8 +116,7 @@ TEST_F(AssociationRun, RemovalDeletesBothKeysWholeOnlyForTickedEntries) {
   s.save(t.store());
   w->kanren1[4]->setChecked(false);
   w->Command4->click();
-  EXPECT_FALSE(store().hasKey(".avi"));
-  EXPECT_FALSE(store().hasKey("avifile"));
+  EXPECT_FALSE(store().hasKey(".avi") || store().hasKey("avifile"));
   EXPECT_TRUE(store().hasKey("mp3file\\Shell\\Open\\Command"));
   EXPECT_EQ(record(".avi"), "0");
   EXPECT_EQ(record(".mp3"), "1");
@@ -147,8 +144,7 @@ TEST_F(AssociationRun, OwnExtensionIsUsedAsTypedAndRecordedUnderTheEmptyKey) {
   EXPECT_EQ(store().defaultValue("..xyz"), ".xyzfile");
   EXPECT_EQ(store().defaultValue(".xyzfile\\DefaultIcon"), icon(".xyz"));
   w->Command4->click();
-  EXPECT_FALSE(store().hasKey("..xyz"));
-  EXPECT_FALSE(store().hasKey(".xyzfile"));
+  EXPECT_FALSE(store().hasKey("..xyz") || store().hasKey(".xyzfile"));
   EXPECT_TRUE(store().hasKey("xyzfile"));
   EXPECT_EQ(record(""), "0");
 }
