@@ -113,23 +113,26 @@ fs::path longClip() {
                    "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "24k", "-ac", "1",
                    QString::fromStdString(p.string())},
         60s);
-    std::atexit([] { std::error_code ec; fs::remove(fs::temp_directory_path() / ("korvane-e2e-clip-" + std::to_string(::getpid()) + ".mp4"), ec); });
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove(longClip(), ec);
+    });
     return p;
   }();
   return clip;
 }
 
 Program::Program(const ScratchInstall& install, const char* program, const QStringList& args) {
-  std::vector<std::string> argStore{(install.dir() / program).string()};
+  std::vector<std::string> argStore{(install.dir() / program).string()}, envStore;
   for (const QString& a : args) argStore.push_back(a.toStdString());
-  std::vector<char*> argv;
-  for (auto& a : argStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envStore;
   for (const QString& e : install.environment()) envStore.push_back(e.toStdString());
-  std::vector<char*> envp;
-  for (auto& e : envStore) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  auto pointers = [](std::vector<std::string>& strings) {  // NULL-terminated, as exec wants
+    std::vector<char*> out;
+    for (auto& s : strings) out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+  };
+  std::vector<char*> argv = pointers(argStore), envp = pointers(envStore);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   // The engine's libraries talk a lot on stderr; keep the test output readable.
@@ -177,11 +180,8 @@ Program::Rect Program::geometry() const {
   auto out = run("xdotool", {"getwindowgeometry", "--shell", QString::number(window_)}, 2s);
   if (!out) return r;
   std::smatch m;
-  std::string s = *out;
-  if (std::regex_search(s, m, std::regex("X=(-?\\d+)"))) r.x = std::stoi(m[1]);
-  if (std::regex_search(s, m, std::regex("Y=(-?\\d+)"))) r.y = std::stoi(m[1]);
-  if (std::regex_search(s, m, std::regex("WIDTH=(\\d+)"))) r.width = std::stoi(m[1]);
-  if (std::regex_search(s, m, std::regex("HEIGHT=(\\d+)"))) r.height = std::stoi(m[1]);
+  for (auto [name, field] : {std::pair{"X", &r.x}, {"Y", &r.y}, {"WIDTH", &r.width}, {"HEIGHT", &r.height}})
+    if (std::regex_search(*out, m, std::regex("(^|\\n)" + std::string(name) + "=(-?\\d+)"))) *field = std::stoi(m[2]);
   return r;
 }
 

@@ -21,9 +21,7 @@ using namespace korvane::e2e;
 
 namespace {
 
-struct Outer {
-  int x = 0, y = 0, width = 0, height = 0;
-};
+using Outer = Program::Rect;
 
 // The frame the window manager put around `window`, or the window itself.
 Outer outerGeometry(unsigned long window) {
@@ -36,10 +34,9 @@ Outer outerGeometry(unsigned long window) {
     if (info && info->find("(the root window)") == std::string::npos) parent = m[1];
   }
   auto info = run("xwininfo", {"-id", QString::fromStdString(parent)}).value_or("");
-  if (std::regex_search(info, m, std::regex("Absolute upper-left X: +(-?\\d+)"))) o.x = std::stoi(m[1]);
-  if (std::regex_search(info, m, std::regex("Absolute upper-left Y: +(-?\\d+)"))) o.y = std::stoi(m[1]);
-  if (std::regex_search(info, m, std::regex("Width: (\\d+)"))) o.width = std::stoi(m[1]);
-  if (std::regex_search(info, m, std::regex("Height: (\\d+)"))) o.height = std::stoi(m[1]);
+  for (auto [label, field] : {std::pair{"Absolute upper-left X: +", &o.x}, {"Absolute upper-left Y: +", &o.y},
+                              {"Width: ", &o.width}, {"Height: ", &o.height}})
+    if (std::regex_search(info, m, std::regex(label + std::string("(-?\\d+)")))) *field = std::stoi(m[1]);
   return o;
 }
 
@@ -81,10 +78,8 @@ class Framed : public ::testing::Test {
 
 TEST_F(Framed, SavedGeometryIsTheFramedOuterSizeAndComesBackSo) {
   install.setFlag("ScreenInfoSave", "1");
-  settings::writeProfileString("Screen", "Width", "500", install.ini());
-  settings::writeProfileString("Screen", "Height", "400", install.ini());
-  settings::writeProfileString("Screen", "Left", "1500", install.ini());
-  settings::writeProfileString("Screen", "Top", "750", install.ini());
+  const std::pair<const char*, int> saved[] = {{"Width", 500}, {"Height", 400}, {"Left", 1500}, {"Top", 750}};
+  for (auto [key, value] : saved) settings::writeProfileString("Screen", key, std::to_string(value), install.ini());
   Program player(install, "KorvaneRP3LX", {KORVANE_TEST_DATA_DIR "/media/tone.wav"});
   ASSERT_TRUE(player.waitForWindow());
   Outer o;
@@ -92,12 +87,8 @@ TEST_F(Framed, SavedGeometryIsTheFramedOuterSizeAndComesBackSo) {
     o = outerGeometry(player.window());
     return o.width == 500 && o.height == 400 && o.x == 100 && o.y == 50;
   }, 5s)) << o.x << "," << o.y << " " << o.width << "x" << o.height;
-  auto client = player.geometry();
-  EXPECT_LT(client.height, 400) << "the title bar takes its share";
+  EXPECT_LT(player.geometry().height, 400) << "the title bar takes its share";
   player.closeWindow();
   ASSERT_TRUE(player.waitForExit());
-  EXPECT_EQ(settings::profileInt("Screen", "Width", 0, install.ini()), 500);
-  EXPECT_EQ(settings::profileInt("Screen", "Height", 0, install.ini()), 400);
-  EXPECT_EQ(settings::profileInt("Screen", "Left", 0, install.ini()), 1500);
-  EXPECT_EQ(settings::profileInt("Screen", "Top", 0, install.ini()), 750);
+  for (auto [key, value] : saved) EXPECT_EQ(settings::profileInt("Screen", key, 0, install.ini()), value) << key;
 }

@@ -41,15 +41,9 @@ class PlayerKeys : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(PlayerKeys, TitleShowsNameAndTimesAndTheMp3Labels) {
-  Program player(install, kEntry, {kMedia + "/tagged.mp3"});
-  ASSERT_TRUE(player.waitForWindow());
-  EXPECT_TRUE(player.waitForTitle([](const std::string& t) { return named(t, "Tagged Tone/Tone Artist"); }, 3s))
-      << player.title();
-  EXPECT_NE(player.title().find("/00:03]"), std::string::npos) << player.title();
-}
-
-TEST_F(PlayerKeys, SpacePausesAndResumesAndFRSeekBySeconds) {
+// One run on the long clip: the panel follows M and [ ] while paused, the position stands
+// while paused, F and R seek by seconds, and Space and Shift+. resume and stop.
+TEST_F(PlayerKeys, SpaceFRMAndLevelKeysOnAPlayingClip) {
   const std::string clip = longClip().string();
   const std::string name = fs::path(clip).filename().string();
   Program player(install, kEntry, {QString::fromStdString(clip)});
@@ -60,7 +54,19 @@ TEST_F(PlayerKeys, SpacePausesAndResumesAndFRSeekBySeconds) {
   player.key("space");
   std::this_thread::sleep_for(1500ms);
   const int paused = captionPosition(player.title()).value_or(-1);
-  std::this_thread::sleep_for(2500ms);
+  const QImage before = panel(player);
+  auto becomes = [&](const std::function<bool(const QImage&)>& ok) {
+    return waitFor([&] { return ok(panel(player)); }, 5s);
+  };
+  player.key("m");
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now != before; })) << "the mute button shows the change";
+  player.key("m");
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now == before; }));
+  player.key("bracketright");  // level - 1000: the volume goes to its lowest
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now != before; }));
+  const QImage lowest = panel(player);
+  player.key("bracketleft bracketleft bracketleft");
+  EXPECT_TRUE(becomes([&](const QImage& now) { return now != lowest && now != before; }));
   EXPECT_EQ(captionPosition(player.title()).value_or(-2), paused) << "the position stands while paused";
 
   player.key("f f f f f f");
@@ -69,7 +75,6 @@ TEST_F(PlayerKeys, SpacePausesAndResumesAndFRSeekBySeconds) {
   player.key("r r");
   EXPECT_TRUE(player.waitForTitle([&](const std::string& t) { return captionPosition(t) == paused + 4; }, 3s))
       << player.title();
-
   player.key("space");
   EXPECT_TRUE(player.waitForTitle([&](const std::string& t) { return captionPosition(t) >= paused + 6; }, 5s))
       << "playing again: " << player.title();
@@ -93,27 +98,6 @@ TEST_F(PlayerKeys, NAndBStepThroughTheClipsOfTheFolder) {
   EXPECT_TRUE(player.waitForTitle([](const std::string& t) { return named(t, "/"); })) << player.title();
 }
 
-TEST_F(PlayerKeys, MuteAndLevelKeysChangeTheControlPanel) {
-  Program player(install, kEntry, {QString::fromStdString(longClip().string())});
-  ASSERT_TRUE(player.waitForWindow());
-  ASSERT_TRUE(player.waitForTitle([](const std::string& t) { return captionPosition(t).has_value(); }));
-  player.key("space");  // paused, so only the keys change the panel
-  std::this_thread::sleep_for(1500ms);
-  const QImage before = panel(player);
-  auto becomes = [&](const std::function<bool(const QImage&)>& ok) {
-    return waitFor([&] { return ok(panel(player)); }, 5s);
-  };
-  player.key("m");
-  EXPECT_TRUE(becomes([&](const QImage& now) { return now != before; })) << "the mute button shows the change";
-  player.key("m");
-  EXPECT_TRUE(becomes([&](const QImage& now) { return now == before; }));
-  player.key("bracketright");  // level - 1000: the volume goes to its lowest
-  EXPECT_TRUE(becomes([&](const QImage& now) { return now != before; }));
-  const QImage lowest = panel(player);
-  player.key("bracketleft bracketleft bracketleft");
-  EXPECT_TRUE(becomes([&](const QImage& now) { return now != lowest && now != before; }));
-}
-
 TEST_F(PlayerKeys, OriginalFitFollowsThePictureAndAudioGivesTheSlimWindow) {
   install.setFlag("OriginalFit", "1");
   {
@@ -129,16 +113,29 @@ TEST_F(PlayerKeys, OriginalFitFollowsThePictureAndAudioGivesTheSlimWindow) {
       << audio.geometry().width << "x" << audio.geometry().height;
 }
 
-TEST_F(PlayerKeys, ADroppedFileBecomesTheSource) {
-  Program player(install, kEntry, {kMedia + "/tone.wav"});
+// One run of the mp3 with tags: its title, T starting the settings tool, a real drop
+// replacing the clip, and D's dialog whose cancel leaves "file://" alone.
+TEST_F(PlayerKeys, TitleSettingsToolDropAndOpenDialog) {
+  Program player(install, kEntry, {kMedia + "/tagged.mp3"});
   ASSERT_TRUE(player.waitForWindow());
-  ASSERT_TRUE(player.waitForTitle([](const std::string& t) { return named(t, "tone.wav"); }));
-  player.move(0, 0);
+  EXPECT_TRUE(player.waitForTitle([](const std::string& t) { return named(t, "Tagged Tone/Tone Artist"); }, 3s))
+      << player.title();
+  EXPECT_NE(player.title().find("/00:03]"), std::string::npos) << player.title();
+  auto visible = [](const QString& name) {
+    auto found = run("xdotool", {"search", "--onlyvisible", "--name", name}, 2s);
+    return found && !found->empty() ? found->substr(0, found->find('\n')) : std::string();
+  };
 
+  player.key("t");
+  EXPECT_TRUE(waitFor([&] { return !visible("Korvane RP 3 設定ツール").empty(); }, 10s));
+  run("pkill", {"-f", QString::fromStdString((install.dir() / "KorvaneRP3set").string())});
+  EXPECT_TRUE(player.running());
+
+  player.move(0, 0);
   QProcess source;
   source.start(KORVANE_BIN_DIR "/../tests/korvane_drag_source", {kMedia + "/h264.mp4"});
   ASSERT_TRUE(source.waitForStarted());
-  ASSERT_TRUE(waitFor([] { return run("xdotool", {"search", "--onlyvisible", "--name", "korvane drag source"}, 2s).has_value(); }, 10s));
+  ASSERT_TRUE(waitFor([&] { return !visible("korvane drag source").empty(); }, 10s));
   run("xdotool", {"mousemove", "--sync", "960", "760"});
   run("xdotool", {"mousedown", "1"});
   for (int step = 1; step <= 10; ++step) {
@@ -150,33 +147,12 @@ TEST_F(PlayerKeys, ADroppedFileBecomesTheSource) {
   EXPECT_TRUE(player.waitForTitle([](const std::string& t) { return named(t, "h264.mp4"); }, 5s)) << player.title();
   source.kill();
   source.waitForFinished();
-}
 
-TEST_F(PlayerKeys, KeyDShowsTheDialogAndCancelLeavesNoClip) {
-  Program player(install, kEntry, {kMedia + "/tone.wav"});
-  ASSERT_TRUE(player.waitForWindow());
-  ASSERT_TRUE(player.waitForTitle([](const std::string& t) { return named(t, "tone.wav"); }));
   player.key("d");
-  std::optional<std::string> dialog;
-  ASSERT_TRUE(waitFor([&] {
-    dialog = run("xdotool", {"search", "--onlyvisible", "--name", "^ファイルを開く$"}, 2s);
-    return dialog && !dialog->empty();
-  }, 10s));
-  run("xdotool", {"windowfocus", "--sync", QString::fromStdString(dialog->substr(0, dialog->find('\n')))});
+  std::string dialog;
+  ASSERT_TRUE(waitFor([&] { return !(dialog = visible("^ファイルを開く$")).empty(); }, 10s));
+  run("xdotool", {"windowfocus", "--sync", QString::fromStdString(dialog)});
   run("xdotool", {"key", "Escape"});
-  // The source is now "file://" alone: an empty name.
   EXPECT_TRUE(player.waitForTitle([](const std::string& t) { return t.rfind(" [00:00/00:00]", 0) == 0; }, 5s))
       << player.title();
-}
-
-TEST_F(PlayerKeys, KeyTStartsTheSettingsToolBesideThePlayer) {
-  Program player(install, kEntry);
-  ASSERT_TRUE(player.waitForWindow());
-  player.key("t");
-  EXPECT_TRUE(waitFor([] {
-    auto found = run("xdotool", {"search", "--onlyvisible", "--name", "Korvane RP 3 設定ツール"}, 2s);
-    return found && !found->empty();
-  }, 10s));
-  run("pkill", {"-f", QString::fromStdString((install.dir() / "KorvaneRP3set").string())});
-  EXPECT_TRUE(player.running());
 }
