@@ -113,9 +113,10 @@ fs::path longClip() {
                    "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "24k", "-ac", "1",
                    QString::fromStdString(p.string())},
         60s);
+    // Not through `clip`: it is gone by the time exit handlers run.
     std::atexit([] {
       std::error_code ec;
-      fs::remove(longClip(), ec);
+      fs::remove(fs::temp_directory_path() / ("korvane-e2e-clip-" + std::to_string(::getpid()) + ".mp4"), ec);
     });
     return p;
   }();
