@@ -31,7 +31,8 @@ class InstanceRegistry : public QObject {
 
  public:
   // How long one lookup waits for entries to answer; a silent entry does not match.
-  static constexpr std::chrono::milliseconds kInfoBound{500};
+  // Generous, so a busy machine never hides a live instance; only a stopped one costs it.
+  static constexpr std::chrono::milliseconds kInfoBound{1500};
 
   explicit InstanceRegistry(QString program, QObject* parent = nullptr);
   // Unpublishes, after flushing any close answer still on its way.

@@ -348,6 +348,7 @@ void MpvEngine::unload() {
   entries_.clear();
   opening_ = loaded_ = stopped_ = ended_ = false;
   startMs_.reset();
+  expectedEntry_ = -1;
   if (busy) command({"stop"});
   clearClipValues();
   updateState();
@@ -410,11 +411,11 @@ void MpvEngine::handleEvent(const mpv_event& event) {
       handleProperty(event.reply_userdata, event);
       break;
     case MPV_EVENT_START_FILE:
-      if (loadsInFlight_ > 0) --loadsInFlight_;
       entryId_ = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+      if (expectedEntry_ == kNextEntry && loadsInFlight_ == 0) expectedEntry_ = entryId_;
       break;
     case MPV_EVENT_FILE_LOADED:
-      if (loadsInFlight_ > 0 || loadQueued_ || !opening_) break;  // an earlier load's
+      if (loadsInFlight_ > 0 || loadQueued_ || !opening_ || entryId_ != expectedEntry_) break;  // an earlier load's
       opening_ = false;
       loaded_ = true;
       mpv_get_property_async(mpv_, tag(kVidReply, generation_), "vid", MPV_FORMAT_STRING);
@@ -427,7 +428,7 @@ void MpvEngine::handleEvent(const mpv_event& event) {
       break;
     case MPV_EVENT_END_FILE: {
       const auto* end = static_cast<const mpv_event_end_file*>(event.data);
-      if (loadsInFlight_ > 0 || loadQueued_ || end->playlist_entry_id != entryId_) break;
+      if (loadsInFlight_ > 0 || loadQueued_ || end->playlist_entry_id != expectedEntry_) break;
       const bool wasLoaded = loaded_;
       opening_ = loaded_ = false;
       if (end->reason == MPV_END_FILE_REASON_ERROR && kind_ == Kind::Playlist && index_ + 1 < entries_.size()) {
@@ -455,9 +456,20 @@ void MpvEngine::handleEvent(const mpv_event& event) {
       }
       break;
     case MPV_EVENT_COMMAND_REPLY:
-      if (replyKind(event.reply_userdata) == kLoadReply && event.error < 0) {
+      if (replyKind(event.reply_userdata) == kLoadReply) {
         if (loadsInFlight_ > 0) --loadsInFlight_;
-        if (replyValue(event.reply_userdata) == (generation_ & 0xffffffffu)) opening_ = loaded_ = false;
+        const bool current = replyValue(event.reply_userdata) == (generation_ & 0xffffffffu);
+        if (event.error < 0) {
+          if (current) opening_ = loaded_ = false;
+        } else if (current) {
+          const mpv_node& result = static_cast<const mpv_event_command*>(event.data)->result;
+          expectedEntry_ = kNextEntry;  // a libmpv that does not name the entry: the next one to start
+          if (result.format == MPV_FORMAT_NODE_MAP)
+            for (int i = 0; i < result.u.list->num; ++i)
+              if (std::string_view(result.u.list->keys[i]) == "playlist_entry_id" &&
+                  result.u.list->values[i].format == MPV_FORMAT_INT64)
+                expectedEntry_ = result.u.list->values[i].u.int64;
+        }
       }
       break;
     default:
@@ -469,7 +481,7 @@ void MpvEngine::handleProperty(std::uint64_t id, const mpv_event& event) {
   const auto& p = *static_cast<const mpv_event_property*>(event.data);
   if (id < std::size(pendingSets_) && pendingSets_[id] > 0) return;  // stale: our own set is on its way
   // Values of the clip being replaced are of no interest.
-  const bool betweenClips = loadQueued_ || loadsInFlight_ > 0;
+  const bool betweenClips = loadQueued_ || loadsInFlight_ > 0 || entryId_ != expectedEntry_;
   switch (id) {
     case kTimePos:
       if (betweenClips) break;

@@ -115,7 +115,12 @@ class MpvEngine : public QObject {
   bool loadQueued_ = false;
   bool loadsHeld_ = false;
   int loadsInFlight_ = 0;  // loadfile sent, its start-file not seen yet
-  std::int64_t entryId_ = -1;
+  std::int64_t entryId_ = -1;       // the entry of the last start-file event
+  // The playlist entry our newest loadfile made (from its reply): only its events count.
+  // Counting start-file events instead loses track when a stop or a newer load cancels
+  // a load before libmpv starts it.
+  std::int64_t expectedEntry_ = -1;
+  static constexpr std::int64_t kNextEntry = -2;
   std::uint64_t generation_ = 0;
   std::optional<std::int64_t> startMs_;
 

@@ -12,6 +12,7 @@
 #include <X11/Xutil.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <cstdlib>
 #include <regex>
@@ -124,16 +125,20 @@ fs::path longClip() {
 }
 
 Program::Program(const ScratchInstall& install, const char* program, const QStringList& args) {
-  std::vector<std::string> argStore{(install.dir() / program).string()}, envStore;
-  for (const QString& a : args) argStore.push_back(a.toStdString());
-  for (const QString& e : install.environment()) envStore.push_back(e.toStdString());
+  args_.push_back((install.dir() / program).string());
+  for (const QString& a : args) args_.push_back(a.toStdString());
+  for (const QString& e : install.environment()) env_.push_back(e.toStdString());
+  spawn();
+}
+
+void Program::spawn() {
   auto pointers = [](std::vector<std::string>& strings) {  // NULL-terminated, as exec wants
     std::vector<char*> out;
     for (auto& s : strings) out.push_back(s.data());
     out.push_back(nullptr);
     return out;
   };
-  std::vector<char*> argv = pointers(argStore), envp = pointers(envStore);
+  std::vector<char*> argv = pointers(args_), envp = pointers(env_);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   // The engine's libraries talk a lot on stderr; keep the test output readable.
@@ -142,6 +147,7 @@ Program::Program(const ScratchInstall& install, const char* program, const QStri
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) pid_ = pid;
   posix_spawn_file_actions_destroy(&actions);
+  reaped_ = false;
 }
 
 Program::~Program() {
@@ -154,6 +160,15 @@ Program::~Program() {
 bool Program::waitForWindow(std::chrono::milliseconds timeout) {
   return waitFor(
       [&] {
+        // Now and then a program on the test display cannot open its display connection
+        // and dies at once; that is the display's fault, not the program's: start it again.
+        if (!restarted_ && waitForExit(std::chrono::milliseconds(0)) && exitCode_ != 0) {
+          std::fprintf(stderr, "note: %s ended (%d) before its window showed; started again\n",
+                       args_[0].c_str(), exitCode_);
+          restarted_ = true;
+          spawn();
+          return false;
+        }
         auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
         if (!out || out->empty()) return false;
         window_ = std::stoul(out->substr(0, out->find('\n')));

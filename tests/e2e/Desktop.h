@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane::e2e {
 
@@ -90,10 +91,14 @@ class Program {
   bool showsPicture() const;
 
  private:
+  void spawn();
+
+  std::vector<std::string> args_, env_;
   long long pid_ = 0;
   unsigned long window_ = 0;
   int exitCode_ = -1;
   bool reaped_ = false;
+  bool restarted_ = false;
 };
 
 bool haveDisplay();

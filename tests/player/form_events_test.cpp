@@ -65,7 +65,9 @@ TEST(FormLayout, PanesAndWindowFollowTheFitAndXpSwitches) {
     t.form.Form_Resize();
     EXPECT_EQ((std::array{t.media.width, t.media.height, t.window.width, t.window.height}),
               (std::array{r.imageW, r.imageH, r.windowW, r.windowH}));
-    if (r.panelTop) EXPECT_EQ(t.panel.top, *r.panelTop);
+    if (r.panelTop) {
+      EXPECT_EQ(t.panel.top, *r.panelTop);
+    }
     EXPECT_EQ(t.panel.width, r.imageW);
   }
 }
