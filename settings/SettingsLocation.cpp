@@ -13,7 +13,7 @@ namespace {
 
 std::filesystem::path configHome() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && *xdg == '/') return xdg;  // the basedir spec ignores relative values
+  if (xdg && *xdg == '/') return xdg;  // relative values are ignored, as the XDG base directory rules say
   const char* home = std::getenv("HOME");
   if (home && *home) return std::filesystem::path(home) / ".config";
   if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return std::filesystem::path(pw->pw_dir) / ".config";
