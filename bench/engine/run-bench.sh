@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Engine benchmark: start to first picture on screen, CPU time and peak memory over 5 s of
-# a 720p clip, for bench_player (our engine) and for mpv --vo=gpu --gpu-sw=yes, side by side
+# a 720p clip, for the entry player (our engine) and for mpv --vo=gpu --gpu-sw=yes, side by side
 # in one run under Xvfb with Mesa's software OpenGL. Writes the figures into bench/README.md.
 #
 # run-bench.sh [build-dir] [runs]   (default: build, 5 runs each, alternating)
@@ -10,10 +10,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 runs=${2:-5}
-player=$build/bin/bench_player
+player=$build/bin/KorvaneRP3LXZELTA
 probe=$build/bin/first_picture_probe
 for tool in "$player" "$probe"; do
-  [[ -x $tool ]] || { echo "bench: $tool missing; build targets bench_player and first_picture_probe" >&2; exit 1; }
+  [[ -x $tool ]] || { echo "bench: $tool missing; build targets KorvaneRP3LXZELTA and first_picture_probe" >&2; exit 1; }
 done
 command -v mpv >/dev/null || { echo "bench: mpv not installed" >&2; exit 1; }
 
@@ -41,7 +41,13 @@ export DISPLAY=":$display" LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb
 
 # Both show the clip unscaled at the top-left corner; no audio device here, so both get
 # ao=null (decoding audio all the same).
-ours=("$player" --null-audio --width=1280 --height=720 "$clip")
+# Ours is the entry player itself, from a scratch folder whose settings place its picture
+# at 1280 x 720 in the top-left corner: outer 1287 x 778 px less the layout's allowances.
+scratch=$work/player && mkdir -p "$scratch"
+cp "$build/bin/KorvaneRP3LXZELTA" "$scratch/"
+printf '[Korvane RP 3]\r\nScreenInfoSave=1\r\nNotWindowsXP=0\r\n[Screen]\r\nHeight=778\r\nWidth=1287\r\nTop=0\r\nLeft=0\r\n' >"$scratch/kvnset.ini"
+export XDG_RUNTIME_DIR="$scratch" DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+ours=("$scratch/KorvaneRP3LXZELTA" "$clip")
 theirs=(mpv --no-config --vo=gpu --gpu-sw=yes --ao=null --geometry=1280x720+0+0 --force-window=no "$clip")
 
 load_before=$(cut -d' ' -f1 /proc/loadavg)
@@ -88,7 +94,7 @@ cat >"$root/bench/README.md" <<MD
 ## Engine: our minimal player against mpv
 
 \`bench/engine/run-bench.sh [build-dir] [runs]\` generates a 10 s 720p30 H.264 clip with
-ffmpeg, starts its own Xvfb with Mesa's software OpenGL, and runs \`bench_player\` (one window,
+ffmpeg, starts its own Xvfb with Mesa's software OpenGL, and runs the entry player \`KorvaneRP3LXZELTA\` (its picture placed at 1280 x 720 by its settings file; window,
 picture and control panel, on our engine) and \`$(echo "${theirs[@]}" | sed "s|$clip|<clip>|")\`
 alternately, $runs times each. \`first_picture_probe\` starts each program and measures it from
 outside in the same way: time from start until the middle of the picture is lit on screen,

@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -157,6 +158,28 @@ Program::~Program() {
   }
 }
 
+// The picture is a native window of its own that also carries the program's pid: of the
+// windows found, the top-level one is the one whose parent is none of the others.
+static unsigned long topLevelOf(const QStringList& ids) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 0;
+  std::vector<Window> windows;
+  for (const QString& id : ids) windows.push_back(Window(id.toULong()));
+  unsigned long found = 0;
+  for (Window w : windows) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, w, &root, &parent, &children, &count)) continue;
+    if (children) XFree(children);
+    if (std::find(windows.begin(), windows.end(), parent) == windows.end()) {
+      found = w;
+      break;
+    }
+  }
+  XCloseDisplay(display);
+  return found;
+}
+
 bool Program::waitForWindow(std::chrono::milliseconds timeout) {
   return waitFor(
       [&] {
@@ -171,8 +194,8 @@ bool Program::waitForWindow(std::chrono::milliseconds timeout) {
         }
         auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
         if (!out || out->empty()) return false;
-        window_ = std::stoul(out->substr(0, out->find('\n')));
-        return true;
+        window_ = topLevelOf(QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts));
+        return window_ != 0;
       },
       timeout);
 }
