@@ -262,29 +262,28 @@ void KVNset::Command1_Click() {
 
 void KVNset::Command2_Click() { end(); }
 
-void KVNset::Command3_Click() {
+// Both association buttons need a program path (removal too, although it does not use
+// it) and an own extension that names no other key.
+bool KVNset::associationInputsAccepted() {
   if (Text1->text().isEmpty()) {
     env_.message(kChooseProgram, QMessageBox::NoIcon);
-    return;
+    return false;
   }
   if (ownExtensionRefused()) {
     env_.message(kRefusedExtension, QMessageBox::NoIcon);
-    return;
+    return false;
   }
+  return true;
+}
+
+void KVNset::Command3_Click() {
+  if (!associationInputsAccepted()) return;
   regkanrenduke();
   env_.message(kRegistered, QMessageBox::NoIcon);
 }
 
 void KVNset::Command4_Click() {
-  // Removal asks for a program too, although it does not use it.
-  if (Text1->text().isEmpty()) {
-    env_.message(kChooseProgram, QMessageBox::NoIcon);
-    return;
-  }
-  if (ownExtensionRefused()) {
-    env_.message(kRefusedExtension, QMessageBox::NoIcon);
-    return;
-  }
+  if (!associationInputsAccepted()) return;
   regdelkanrenduke();
   env_.message(kRemoved, QMessageBox::NoIcon);
 }

@@ -93,6 +93,7 @@ class KVNset : public QDialog {
   std::string extensionText(int entry) const;
   bool entryHasNoExtension(int entry) const;
   bool ownExtensionRefused() const;
+  bool associationInputsAccepted();
   void end();
 
   KVNsetEnvironment env_;
