@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -158,20 +159,33 @@ Program::~Program() {
   }
 }
 
-// The picture is a native window of its own that also carries the program's pid: of the
-// windows found, the top-level one is the one whose parent is none of the others.
-static unsigned long topLevelOf(const QStringList& ids) {
+// The picture is a native window of its own that also carries the program's pid: the
+// top-level window is the one whose parent is the root or a window manager's frame, never
+// another window of the same process (which may not be listed yet).
+static unsigned long topLevelOf(const QStringList& ids, long long pid) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return 0;
-  std::vector<Window> windows;
-  for (const QString& id : ids) windows.push_back(Window(id.toULong()));
+  const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+  auto pidOf = [&](Window w) -> long long {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    long long owner = -1;
+    if (XGetWindowProperty(display, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success && data && count == 1 && format == 32)
+      owner = *reinterpret_cast<unsigned long*>(data);
+    if (data) XFree(data);
+    return owner;
+  };
   unsigned long found = 0;
-  for (Window w : windows) {
+  for (const QString& id : ids) {
+    const Window w = Window(id.toULong());
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, w, &root, &parent, &children, &count)) continue;
     if (children) XFree(children);
-    if (std::find(windows.begin(), windows.end(), parent) == windows.end()) {
+    if (parent == root || pidOf(parent) != pid) {
       found = w;
       break;
     }
@@ -194,7 +208,7 @@ bool Program::waitForWindow(std::chrono::milliseconds timeout) {
         }
         auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
         if (!out || out->empty()) return false;
-        window_ = topLevelOf(QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts));
+        window_ = topLevelOf(QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts), pid_);
         return window_ != 0;
       },
       timeout);
