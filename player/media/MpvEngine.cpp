@@ -99,6 +99,9 @@ MpvEngine::MpvEngine(const EngineOptions& options, QObject* parent) : QObject(pa
       {"load-stats-overlay", "no"},
       {"load-osd-console", "no"},
       {"load-auto-profiles", "no"},
+      // The sound servers and ALSA, then silence: SDL's audio rides on the same servers
+      // and only adds a slow failed probe (~100 ms) on machines without sound.
+      {"ao", "pipewire,pulse,alsa,jack"},
       {"audio-fallback-to-null", "yes"},
       {"hwdec", "no"},
       {"gpu-hwdec-interop", "no"},  // probing CUDA and VA-API interop costs start-up time
