@@ -1,77 +1,71 @@
 // SPDX-License-Identifier: MIT
-// Scratch folders, an offscreen application and a recording environment for the
-// settings tool's tests.
+// The settings window offscreen on a scratch folder, with its messages recorded.
 #pragma once
 
 #include "settings-tool/KVNset.h"
+#include "settings/ProfileFile.h"
+#include "tests/fakes/Files.h"
 
 #include <QApplication>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace korvane::tool::testing {
+
+using fakes::slurp;
+using Message = std::pair<QString, QMessageBox::Icon>;
 
 inline void ensureApp() {
   if (QApplication::instance()) return;
   qputenv("QT_QPA_PLATFORM", "offscreen");  // the settings window draws no OpenGL
   static int argc = 1;
-  static char name[] = "settings-tool-tests";
-  static char* argv[] = {name, nullptr};
+  static char* argv[] = {const_cast<char*>("settings-tool-tests"), nullptr};
   new QApplication(argc, argv);
 }
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "korvane-tool-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
-  }
-  ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string readAll(const std::filesystem::path& file) {
-  std::ostringstream s;
-  s << std::ifstream(file, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-inline void writeAll(const std::filesystem::path& file, const std::string& data) {
+inline void writeAll(const std::filesystem::path& file, std::string_view data) {
   std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << data;
+  fakes::spit(file, data);
 }
 
-struct Message {
-  QString text;
-  QMessageBox::Icon icon;
-  bool operator==(const Message&) const = default;
-};
-
-// The tool in a scratch folder with kvnset.ini in it and the store beside;
-// messages are recorded and the desktop follow-up only counted.
-struct ToolFixtureState {
-  ScratchDir scratch;
-  std::vector<Message> messages;
-  int storeFollowed = 0;
-  bool otherInstance = false;
-
-  std::filesystem::path toolDir() const { return scratch / "tool"; }
-  std::filesystem::path ini() const { return toolDir() / "kvnset.ini"; }
-  std::filesystem::path store() const { return scratch / "data/korvane-rp3/classes.reg"; }
-
-  KVNsetEnvironment environment() {
-    std::filesystem::create_directories(toolDir());
-    return {toolDir(), ini(), store(), [this] { return otherInstance; },
-            [this](const QString& text, QMessageBox::Icon icon) { messages.push_back({text, icon}); },
+// The tool in a scratch folder with kvnset.ini in it and the store beside; messages
+// are recorded and the desktop follow-up only counted.
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ensureApp(); }
+  void TearDown() override { std::filesystem::remove_all(scratch); }
+  virtual KVNsetEnvironment environment() {
+    std::filesystem::create_directories(toolDir);
+    return {toolDir, ini(), storeFile(), [this] { return otherInstance; },
+            [this](const QString& text, QMessageBox::Icon icon) { messages.emplace_back(text, icon); },
             [this](const ClassesRoot&) { ++storeFollowed; }};
   }
+  std::unique_ptr<KVNset> open() {
+    auto w = std::make_unique<KVNset>(environment());
+    loaded = w->Form_Load();
+    return w;
+  }
+  std::filesystem::path ini() const { return toolDir / "kvnset.ini"; }
+  std::filesystem::path storeFile() const { return scratch / "data/korvane-rp3/classes.reg"; }
+  ClassesRoot stored() const { return ClassesRoot::load(storeFile()); }
+  std::string record(const char* key) const {
+    return settings::profileString("KeepConnect", key, "<none>", ini());
+  }
+  static std::vector<bool> ticks(const auto& boxes) {
+    std::vector<bool> out;
+    for (QCheckBox* c : boxes) out.push_back(c->isChecked());
+    return out;
+  }
+
+  std::string scratchName = (std::filesystem::temp_directory_path() / "korvane-tool-XXXXXX").string();
+  const std::filesystem::path scratch{::mkdtemp(scratchName.data())};
+  std::filesystem::path toolDir = scratch / "tool";
+  std::vector<Message> messages;
+  int storeFollowed = 0;
+  bool otherInstance = false, loaded = false;
 };
 
 }  // namespace korvane::tool::testing
