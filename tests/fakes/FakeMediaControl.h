@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A media control for the window's tests: records every call in order, plays back
-// scripted values, and throws MediaError from any operation named in `failing`.
+// scripted values, and throws MediaError from any operation named in `failing`. It also
+// stands in for the control panel, which is a view of the same kind.
 #pragma once
 
 #include "player/media/MediaControl.h"
@@ -11,58 +12,25 @@
 
 namespace korvane::fakes {
 
-class FakeView : public media::ViewGeometry {
- public:
-  FakeView(std::string name, double l, double t, double w, double h)
-      : name_(std::move(name)), left(l), top(t), width(w), height(h) {}
-  double Left() const override { return left; }
-  double Top() const override { return top; }
-  double Width() const override { return width; }
-  double Height() const override { return height; }
-  void SetLeft(double v) override { left = v; }
-  void SetTop(double v) override { top = v; }
-  void SetWidth(double v) override { width = size(v); }
-  void SetHeight(double v) override { height = size(v); }
-
- private:
-  std::string name_;
-  double size(double v) const {
-    if (v < 0) throw media::MediaError(name_ + ": negative size");
-    return v;
-  }
-
- public:
-  double left, top, width, height;
-};
-
 class FakeMediaControl : public media::MediaControl {
  public:
   // Scripted values.
-  std::string source;
+  std::string source, label, sublabel;
   std::int32_t position = 0, playState = 0, length = 0, clipWidth = 2, clipHeight = 2;
-  std::string label, sublabel;
   std::int16_t level = 50;
   bool optionM = false, optionL = false, optionS = false;
   double left = 0, top = 0, width = 7215, height = 5055;
   std::set<std::string> failing;  // operation names that throw
-  // When set, the container keeps these sizes whatever is set (e.g. 30 x 30 readback).
-  bool pinSize = false;
-  double pinnedWidth = 30, pinnedHeight = 30;
 
   std::vector<std::string> calls;  // "SetSourceUrl(file://x)", "Play", "Seek(61500)", ...
   std::vector<std::string>* log = nullptr;  // a log shared with the window's fake, when set
   media::MediaEvents* sink = nullptr;
 
-  void raiseStateChange(std::int32_t state) {
-    playState = state;
-    if (sink) sink->StateChange(state);
-  }
-
   // ViewGeometry
   double Left() const override { return get("Left", left); }
   double Top() const override { return get("Top", top); }
-  double Width() const override { return get("Width", pinSize ? pinnedWidth : width); }
-  double Height() const override { return get("Height", pinSize ? pinnedHeight : height); }
+  double Width() const override { return get("Width", width); }
+  double Height() const override { return get("Height", height); }
   void SetLeft(double v) override { set("SetLeft", v, left); }
   void SetTop(double v) override { set("SetTop", v, top); }
   void SetWidth(double v) override { set("SetWidth", v, width, true); }
@@ -89,31 +57,32 @@ class FakeMediaControl : public media::MediaControl {
   std::int16_t Level() const override { return get("Level", level); }
   void SetLevel(std::int16_t v) override { call("SetLevel(" + std::to_string(v) + ")"); }
   bool OptionM() const override { return get("OptionM", optionM); }
-  void SetOptionM(bool on) override { call("SetOptionM", on); }
+  void SetOptionM(bool on) override { call(on ? "SetOptionM(1)" : "SetOptionM(0)"); }
   bool OptionL() const override { return get("OptionL", optionL); }
-  void SetOptionL(bool on) override { call("SetOptionL", on); }
+  void SetOptionL(bool on) override { call(on ? "SetOptionL(1)" : "SetOptionL(0)"); }
   bool OptionS() const override { return get("OptionS", optionS); }
   void OptionSOff() override { call("OptionSOff"); }
   void OptionSOn() override { call("OptionSOn"); }
   void PeriodCommand() override { call("PeriodCommand"); }
-  void SetStartupFlag(bool on) override { call("SetStartupFlag", on); }
+  void SetStartupFlag(bool on) override { call(on ? "SetStartupFlag(1)" : "SetStartupFlag(0)"); }
 
  private:
-  void fail(const std::string& op) const { throw media::MediaError(op + " failed"); }
+  void check(const std::string& op) const {
+    if (failing.count(op)) throw media::MediaError(op + " failed");
+  }
+  template <typename T>
+  T get(const char* op, T value) const {
+    check(op);
+    return value;
+  }
   void call(const std::string& what) {
-    std::string op = what.substr(0, what.find('('));
-    if (failing.count(op)) fail(op);
+    check(what.substr(0, what.find('(')));
     calls.push_back(what);
     if (log) log->push_back("RealAudio1." + what);
   }
-  void call(const std::string& op, bool on) { call(op + (on ? "(1)" : "(0)")); }
-  template <typename T>
-  T get(const char* op, T value) const {
-    if (failing.count(op)) fail(op);
-    return value;
-  }
   void set(const char* op, double v, double& field, bool isSize = false) {
-    if ((isSize && v < 0) || failing.count(op)) fail(op);  // the container refuses a negative size
+    check(op);
+    if (isSize && v < 0) throw media::MediaError("negative size");  // the container refuses it
     field = v;
     if (log) log->push_back("RealAudio1." + std::string(op) + "(" + std::to_string(long(v)) + ")");
   }

@@ -1,243 +1,155 @@
 // SPDX-License-Identifier: MIT
 // The entry-edition form's interaction through fakes: pane layout, keys, the
-// title-bar clock, drops and the engine's events. All at 15 twips per pixel.
-#include "player/Form1.h"
+// title-bar clock, drops and the engine's events.
 #include "player/KeyCodes.h"
-#include "tests/fakes/FakeFormHost.h"
-#include "tests/fakes/FakeMediaControl.h"
-
-#include <gtest/gtest.h>
+#include "tests/player/FormFixture.h"
 
 #include <array>
 #include <optional>
+#include <tuple>
 
-using namespace korvane;
-using korvane::player::Form1;
+using namespace korvane::player;
 
-namespace {
-
-class FormEvents : public ::testing::Test {
- public:
-  void TestBody() override {}  // also built by the layout table, one per row
-  void SetUp() override {
-    window.shown = true;
-    window.width = 7200;   // 480 x 411 px
-    window.height = 6165;
-    window.onResize = [this] { form.Form_Resize(); };
-    platform.log = &window.log;
-  }
-  // Runs the key handler; returns the key code as the handler left it.
-  int press(int key) {
-    std::int16_t code = std::int16_t(key);
-    form.Form_KeyDown(code, 0);
-    return code;
-  }
-  std::array<double, 3> panes() const { return {media.width, media.height, panel.top}; }
-
-  fakes::FakeMediaControl media;
-  fakes::FakeView panel{"RealAudio2", 0, 5040, 7215, 375};
-  fakes::FakeWindowHost window;
-  fakes::FakePlatform platform;
-  Form1 form{media, &panel, window, platform};
+class FormEvents : public ShownForm {
+ protected:
+  // Image width and height, window width and height, the panel's top.
+  using Panes = std::array<double, 5>;
+  Panes panes() const { return {media.width, media.height, host.width, host.height, panel.top}; }
 };
 
-}  // namespace
-
-TEST(FormLayout, PanesAndWindowFollowTheFitAndXpSwitches) {
-  struct Row {
-    int fit, xp, clipW, clipH;
-    double imageW, imageH, windowW, windowH;
-    std::optional<double> panelTop;
-  } rows[] = {
-      {0, 0, 2, 2, 7100, 5303, 7200, 6165, 5288},  {0, 1, 2, 2, 7100, 5400, 7200, 6165, 5385},
-      {1, 0, 320, 240, 4800, 3600, 4900, 4462, 3585}, {1, 1, 320, 240, 4800, 3600, 4900, 4365, 3585},
+TEST_F(FormEvents, PanesAndWindowFollowTheFitAndXpSwitches) {
+  // OriginalFit, NotWindowsXP, the clip's size in pixels, the panes after a resize.
+  std::tuple<std::int16_t, std::int16_t, std::int32_t, std::int32_t, Panes> rows[] = {
+      {0, 0, 2, 2, {7100, 5303, 7200, 6165, 5288}},    {0, 1, 2, 2, {7100, 5400, 7200, 6165, 5385}},
+      {1, 0, 320, 240, {4800, 3600, 4900, 4462, 3585}}, {1, 1, 320, 240, {4800, 3600, 4900, 4365, 3585}},
       // The engine reports 2 x 2 (30 x 30 twips) without a picture: the slim window.
-      {1, 0, 2, 2, 3600, 0, 3700, 862, {}},          {1, 1, 2, 2, 3600, 0, 3700, 765, {}},
+      {1, 0, 2, 2, {3600, 0, 3700, 862, -15}},          {1, 1, 2, 2, {3600, 0, 3700, 765, -15}},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(::testing::Message() << "fit " << r.fit << " xp " << r.xp << " clip " << r.clipW);
-    FormEvents t;
-    t.SetUp();
-    t.form.sw.OriginalFit = std::int16_t(r.fit);
-    t.form.sw.NotWindowsXP = std::int16_t(r.xp);
-    t.media.clipWidth = r.clipW;
-    t.media.clipHeight = r.clipH;
-    t.form.Form_Resize();
-    EXPECT_EQ((std::array{t.media.width, t.media.height, t.window.width, t.window.height}),
-              (std::array{r.imageW, r.imageH, r.windowW, r.windowH}));
-    if (r.panelTop) {
-      EXPECT_EQ(t.panel.top, *r.panelTop);
-    }
-    EXPECT_EQ(t.panel.width, r.imageW);
-  }
-}
-
-TEST_F(FormEvents, OnePassPlacesThePanelByTheEarlierImageSize) {
-  form.ReDraw();
-  EXPECT_EQ(panes(), (std::array<double, 3>{7100, 5303, 5055 - 15}));
-  EXPECT_EQ(panel.width, 7215);
-}
-
-TEST_F(FormEvents, PassCountsFollowTheWindowState) {
-  for (auto [state, expected] : {std::pair{player::kNormal, 2}, {player::kMinimized, 1}, {player::kMaximized, 2}}) {
-    window.state = state;
-    window.log.clear();
+  for (const auto& [fit, xp, clipWidth, clipHeight, expected] : rows) {
+    SCOPED_TRACE(::testing::Message() << "fit " << fit << " xp " << xp << " clip " << clipWidth);
+    host.width = 7200;
+    host.height = 6165;
+    form.sw.OriginalFit = fit;
+    form.sw.NotWindowsXP = xp;
+    media.clipWidth = clipWidth;
+    media.clipHeight = clipHeight;
     form.Form_Resize();
-    EXPECT_EQ(std::count(window.log.begin(), window.log.end(), "SetFocus"), expected) << state;
+    EXPECT_EQ(panes(), expected);
+    EXPECT_EQ(panel.width, expected[0]);
   }
 }
 
-TEST_F(FormEvents, RefusedPassesKeepTheLastAcceptedSizes) {
-  window.shown = false;  // no focus before the window is shown: nothing changes
+TEST_F(FormEvents, PassesPlaceThePanelByTheEarlierImageAndEndWhereRefused) {
+  host.shown = false;  // no focus before the window is shown: nothing changes
   form.Form_Resize();
-  EXPECT_EQ(panes(), (std::array<double, 3>{7215, 5055, 5040}));
-  window.shown = true;
+  EXPECT_EQ(panes(), (Panes{7215, 5055, 7200, 6165, 5040}));
+  host.shown = true;
+  form.ReDraw();
+  EXPECT_EQ(panes(), (Panes{7100, 5303, 7200, 6165, 5055 - 15}));
+  EXPECT_EQ(panel.width, 7215);
+  for (auto [state, passes] : {std::pair{kNormal, 2}, {kMinimized, 1}, {kMaximized, 2}}) {
+    host.state = state;
+    host.log.clear();
+    form.Form_Resize();
+    EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "SetFocus"), passes) << state;
+  }
+  host.state = kNormal;
+  host.height = 800;  // below the 862 twips of allowances: the pass ends at the image's height
   form.Form_Resize();
-  window.height = 800;  // below the 862 twips of allowances: the pass ends at the height
-  form.Form_Resize();
-  EXPECT_EQ(panes(), (std::array<double, 3>{7100, 5303, 5288}));
+  EXPECT_EQ(panes(), (Panes{7100, 5303, 7200, 800, 5288}));
 }
 
 TEST_F(FormEvents, KeysMapToTheirOperationsAndAreConsumed) {
-  struct Row {
-    int key;
-    std::vector<std::string> calls;
-    int left;
-  } rows[] = {
+  // The key, the engine's calls, the key code as the handler leaves it.
+  std::tuple<int, std::vector<std::string>, int> rows[] = {
       {78, {"NextEntry"}, 0},    {66, {"PrevEntry"}, 0},      {76, {"SetOptionL(1)", "Play"}, 0},
       {83, {"OptionSOn"}, 0},    {32, {"Play"}, 0},           {190, {"PeriodCommand"}, 0},
       {77, {"SetOptionM(1)"}, 0}, {219, {"SetLevel(60)"}, 0}, {221, {"SetLevel(-950)"}, 0},
-      {70, {"Seek(1400)"}, 0},   {82, {"Seek(-600)"}, 0},     {84, {}, 0},
-      {65, {}, 65},  // unknown keys pass on
-      {0, {}, 0},
+      {70, {"Seek(1400)"}, 0},   {82, {"Seek(-600)"}, 0},     {84, {}, 0},  // T starts the settings tool
+      {65, {}, 65},              {0, {}, 0},                  // unknown keys pass on
+      {27, {}, 27},                                           // Esc closes
   };
   media.position = 400;
-  for (const Row& row : rows) {
+  for (const auto& [key, calls, left] : rows) {
     media.calls.clear();
-    EXPECT_EQ(press(row.key), row.left) << row.key;
-    EXPECT_EQ(media.calls, row.calls) << row.key;
+    EXPECT_EQ(press(key), left) << key;
+    EXPECT_EQ(media.calls, calls) << key;
   }
-  EXPECT_EQ(platform.settingsToolStarts_, 1);
+  EXPECT_TRUE(host.logged("StartSettingsTool"));
+  EXPECT_EQ(host.log.back(), "EndProgram");
 }
 
 TEST_F(FormEvents, TogglesReadTheirStateFirst) {
   media.optionL = media.optionM = media.optionS = true;
   media.playState = 3;
-  EXPECT_EQ(press(76), 0);
-  EXPECT_EQ(press(77), 0);
+  for (int key : {76, 77, 32}) EXPECT_EQ(press(key), 0) << key;
   EXPECT_EQ(press(83), 83);  // S switching off leaves the key code
-  EXPECT_EQ(press(32), 0);
   media.playState = 4;
   EXPECT_EQ(press(32), 0);
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetOptionL(0)", "Play", "SetOptionM(0)",
-                                                   "OptionSOff", "Pause", "Play"}));
+  EXPECT_EQ(media.calls,
+            (std::vector<std::string>{"SetOptionL(0)", "Play", "SetOptionM(0)", "Pause", "OptionSOff", "Play"}));
 }
 
-TEST_F(FormEvents, OverflowingStepsCallNothingAndConsumeNothing) {
-  media.level = 32758;
-  EXPECT_EQ(press(219), 219);
+TEST_F(FormEvents, OverflowsAndFailuresCallNothingMoreAndLeaveTheKey) {
+  // Level is 16-bit and Position 32-bit.
+  for (auto [key, level, position] : {std::tuple{219, 32758, 0}, {221, -31769, 0}, {70, 0, INT32_MAX - 999},
+                                      {82, 0, INT32_MIN + 999}}) {
+    media.level = std::int16_t(level);
+    media.position = position;
+    EXPECT_EQ(press(key), key);
+  }
   media.level = 32757;
   EXPECT_EQ(press(219), 0);
-  media.level = -31769;
-  EXPECT_EQ(press(221), 221);
-  media.position = INT32_MAX - 999;
-  EXPECT_EQ(press(70), 70);
-  media.position = INT32_MIN + 999;
-  EXPECT_EQ(press(82), 82);
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetLevel(32767)"}));
-}
-
-TEST_F(FormEvents, FailuresLeaveTheKeyUnconsumed) {
-  platform.settingsToolStarts = false;
-  EXPECT_EQ(press(84), 84);  // no settings tool: nothing visible happens
-  media.failing = {"NextEntry"};
-  EXPECT_EQ(press(78), 78);
+  host.settingsToolPresent = false;
+  EXPECT_EQ(press(84), 84);
   media.failing = {"Play"};
   EXPECT_EQ(press(76), 76);  // failed after SetOptionL: still not consumed
-}
-
-TEST_F(FormEvents, EscAndEnterUnloadOnceAndEndTheProgram) {
-  for (int key : {27, 13}) {
-    fakes::FakeWindowHost w;
-    Form1 f{media, &panel, w, platform};
-    std::int16_t code = std::int16_t(key);
-    f.Form_KeyDown(code, 0);
-    EXPECT_TRUE(w.ended);
-    std::int16_t again = 0;
-    f.Form_Unload(again);  // the window's own close runs nothing more
-  }
-}
-
-TEST_F(FormEvents, KeyDOpensTheDialogAndCancelLeavesTheEmptySource) {
-  std::string filterSeen;
-  form.OpenFileDialog = [&](std::string_view filter) {
-    filterSeen = filter;
-    return std::string();
-  };
-  EXPECT_EQ(press(68), 0);
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetSourceUrl(file://)"}));
-  using namespace std::string_literals;
-  EXPECT_EQ(filterSeen,
-            "メディアファイル (すべての種類)\0*.rm;*.ram;*.avi;*.asf;*.asx;*.mid;*.mov;*.mp3;*.mpg;*.wav;*.wma;*.wmv;*.wvx\0"
-            "RealMediaファイル (*.rm;*.ram)\0*.rm;*.ram\0ムービーファイル (*.mpg)\0*.mpg;*.mpeg\0"
-            "すべてのファイル\0*.*\0"s);
-  form.OpenFileDialog = [](std::string_view) { return std::string(300, 'x'); };  // no path limit
-  press(68);
-  EXPECT_EQ(media.source.size(), 307u);
+  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetLevel(32767)", "SetOptionL(1)"}));
 }
 
 TEST(PlayInfo, CaptionsShowNamePositionAndLength) {
-  struct Case {
-    const char* source;
-    std::int32_t position, length;
-    const char* caption;
-  } cases[] = {
+  std::tuple<const char*, std::int32_t, std::int32_t, const char*> cases[] = {
       {"file:///music/song.rm", 65400, 222000, "song.rm [01:05/03:42]"},
       {"file:///music/song.rm", 89600, 222000, "song.rm [01:30/03:42]"},
       {"file:///music/song.rm", 29500, 222000, "song.rm [00:30/03:42]"},
       {"file:///music/song.rm", 150000, 7500000, "song.rm [02:30/125:00]"},
       {"file:///music/TRACK.MP3", 0, 0, "TRACK.MP3 [00:00/00:00]"},
+      {"file:///m/list.m3u", 0, 0, "/ [00:00/00:00]"},
       {"file://", 0, 0, " [00:00/00:00]"},
       {"no separator", 0, 0, " [00:00/00:00]"},
       {"file:///a\\b.rm", 500, 1500, "a\\b.rm [00:00/00:02]"},
+      {"file:///m/x", 0, 32767 * 60000 + 59000, "x [00:00/32767:59]"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(player::PlayInfoCaption(c.source, c.position, c.length, "", ""), c.caption) << c.source;
-  EXPECT_EQ(player::PlayInfoCaption("file:///m/track.mp3", 0, 0, "  Title ", "Artist"), "Title/Artist [00:00/00:00]");
-  EXPECT_EQ(player::PlayInfoCaption("file:///m/list.m3u", 0, 0, "", ""), "/ [00:00/00:00]");
-  EXPECT_EQ(player::PlayInfoCaption("file:///m/x", 0, 32767 * 60000 + 59000, "", ""), "x [00:00/32767:59]");
-  EXPECT_EQ(player::PlayInfoCaption("file:///m/x", 0, 32768 * 60000, "", ""), std::nullopt);  // 16-bit minutes
+  for (auto [source, position, length, caption] : cases)
+    EXPECT_EQ(PlayInfoCaption(source, position, length, "", ""), caption) << source;
+  EXPECT_EQ(PlayInfoCaption("file:///m/x", 0, 32768 * 60000, "", ""), std::nullopt);  // 16-bit minutes
 }
 
-TEST_F(FormEvents, TimerTicksWriteTheCaptionAndFailuresKeepIt) {
+TEST_F(FormEvents, StateThreeStartsTheClockWhoseTicksWriteTheCaption) {
+  form.sw.NotPlayInfoDisplay = 1;
+  media.sink->StateChange(3);
+  EXPECT_FALSE(host.Timer1Enabled());
+  EXPECT_EQ(media.height, 5303);  // a layout pass ran
+  form.sw.NotPlayInfoDisplay = 0;
+  media.sink->StateChange(1);
+  EXPECT_FALSE(host.Timer1Enabled());
+  media.sink->StateChange(3);
+  EXPECT_TRUE(host.Timer1Enabled());
+
   media.source = "file:///music/track.mp3";
   media.label = "  Title ";
   media.sublabel = "Artist";
   form.Timer1_Timer();
-  EXPECT_EQ(window.caption, "Title/Artist [00:00/00:00]");
-  media.failing = {"Position"};
+  EXPECT_EQ(host.caption, "Title/Artist [00:00/00:00]");
+  media.position = 5000;
+  media.failing = {"Position"};  // a tick that cannot read the engine keeps the caption
   form.Timer1_Timer();
-  EXPECT_EQ(window.caption, "Title/Artist [00:00/00:00]");
+  EXPECT_EQ(host.caption, "Title/Artist [00:00/00:00]");
 }
 
-TEST_F(FormEvents, StateThreeStartsTheClockUnlessPlayInfoIsOff) {
-  media.raiseStateChange(1);
-  EXPECT_FALSE(window.timer1);
-  media.raiseStateChange(3);
-  EXPECT_TRUE(window.timer1);
-  EXPECT_EQ(media.height, 5303);  // a layout pass ran
-
-  fakes::FakeWindowHost quiet;
-  Form1 f{media, &panel, quiet, platform};
-  f.sw.NotPlayInfoDisplay = 1;
-  media.raiseStateChange(3);
-  EXPECT_FALSE(quiet.timer1);
-}
-
-TEST_F(FormEvents, PointerTogglesOnlyBelowThePanelHeight) {
+TEST_F(FormEvents, PointerTogglesOnlyFromThePanelHeightDown) {
   media.playState = 3;
-  form.PointerEvent(1, 10, 24);
-  EXPECT_TRUE(media.calls.empty());
+  form.PointerEvent(1, 10, 24);  // the panel is 375 twips, 25 px, high
   form.PointerEvent(1, 10, 25);
   media.playState = 4;
   form.PointerEvent(1, 10, 400);
@@ -247,21 +159,15 @@ TEST_F(FormEvents, PointerTogglesOnlyBelowThePanelHeight) {
 }
 
 TEST_F(FormEvents, DropsSetEachFileInOrder) {
+  form.Form_OLEDragDrop(std::nullopt);  // dropped data without files
   form.Form_OLEDragDrop(std::vector<std::string>{"/a.mp4", "/folder", "/c d.txt"});
   EXPECT_EQ(media.calls, (std::vector<std::string>{"SetSourceUrl(file:///a.mp4)", "SetSourceUrl(file:///folder)",
                                                    "SetSourceUrl(file:///c d.txt)"}));
-  media.calls.clear();
-  form.Form_OLEDragDrop(std::nullopt);
-  EXPECT_TRUE(media.calls.empty());
 }
 
 TEST(KeyCodes, KeysMapByTheirCharacterWithShiftIgnored) {
-  struct Case {
-    int qtKey;
-    bool keypad;
-    std::optional<unsigned long> keysym;
-    int code;
-  } cases[] = {
+  // Qt's key, whether on the keypad, the key's unshifted keysym, the code.
+  std::tuple<int, bool, std::optional<unsigned long>, int> cases[] = {
       {0x4e, false, 0x6e, 78},             // n and N alike
       {'>', false, 0x2e, 190},             // Shift+. acts like .
       {'{', false, 0x5b, 219},             // Shift+[ acts like [
@@ -272,5 +178,5 @@ TEST(KeyCodes, KeysMapByTheirCharacterWithShiftIgnored) {
       {0x2e, false, {}, 190}, {0x5d, false, {}, 221}, {0x01000000, false, {}, 27},
       {0x01000004, false, {}, 13}, {0x20, false, {}, 32}, {'>', false, {}, 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(player::virtualKeyCode(c.qtKey, c.keypad, c.keysym), c.code) << c.qtKey;
+  for (auto [qtKey, keypad, keysym, code] : cases) EXPECT_EQ(virtualKeyCode(qtKey, keypad, keysym), code) << qtKey;
 }

@@ -1,213 +1,118 @@
 // SPDX-License-Identifier: MIT
 // Start-up and shutdown of the entry-edition form, driven through fakes.
-#include "player/Form1.h"
-#include "settings/ProfileFile.h"
-#include "tests/fakes/FakeFormHost.h"
-#include "tests/fakes/FakeMediaControl.h"
-
 #include "tests/fakes/Files.h"
+#include "tests/player/FormFixture.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
 #include <array>
+#include <tuple>
 
 namespace fs = std::filesystem;
-using korvane::fakes::slurp;
 using namespace korvane;
-using korvane::player::Form1;
+using namespace korvane::player;
+using FormSpine = FormTest;
 
-namespace {
-
-class FormSpine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/korvane-form-XXXXXX";
-    dir = ::mkdtemp(tmpl);
-    platform.settingsFile = dir / "kvnset.ini";
-    platform.log = &window.log;
-    window.caption = window.appTitle = "Korvane RP 3 LX ZELTA";
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  void setFlags(std::initializer_list<std::pair<const char*, const char*>> flags) {
-    for (auto& [key, value] : flags) settings::writeProfileString("Korvane RP 3", key, value, platform.settingsFile);
-  }
-  void write(const char* section, const char* key, const std::string& value) {
-    settings::writeProfileString(section, key, value, platform.settingsFile);
-  }
-  size_t indexOf(const std::string& entry) const {
-    auto it = std::find(window.log.begin(), window.log.end(), entry);
-    return it == window.log.end() ? SIZE_MAX : size_t(it - window.log.begin());
-  }
-  std::array<double, 4> geometry() const { return {window.left, window.top, window.width, window.height}; }
-  void unload() {
-    std::int16_t cancel = 0;
-    form.Form_Unload(cancel);
-  }
-
-  fs::path dir;
-  fakes::FakeMediaControl media;
-  fakes::FakeView panel{"RealAudio2", 0, 5040, 7215, 375};
-  fakes::FakeWindowHost window;
-  fakes::FakePlatform platform;
-  Form1 form{media, &panel, window, platform};
-};
-
-}  // namespace
-
-TEST_F(FormSpine, NoSettingsFileMeansAllFlagsOffAndTheDefaultSize) {
-  platform.commandLine = "\"/home/u/My Clip.mkv\"";
+TEST_F(FormSpine, WithoutASettingsFileTheClipOpensAtTheDefaultSizeAndNothingIsWritten) {
+  host.commandLine = "\"/home/u/My Clip.mkv\"";
   form.Form_Load();
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file:///home/u/My Clip.mkv)"}));
-  EXPECT_EQ(geometry(), (std::array<double, 4>{3990, 3105, 480 * 15, 411 * 15}));  // position kept
-  EXPECT_FALSE(window.topmost);
-  EXPECT_EQ(window.caption, "Korvane RP 3 LX ZELTA");
+  // The position is kept; no topmost, no titles.
+  EXPECT_EQ(host.log, (std::vector<std::string>{"RealAudio1.SetStartupFlag(1)",
+                                                "RealAudio1.SetSourceUrl(file:///home/u/My Clip.mkv)",
+                                                "Width=7200", "Height=6165"}));
   unload();
-  EXPECT_FALSE(fs::exists(platform.settingsFile));  // nothing to write with both switches off
+  EXPECT_FALSE(fs::exists(host.settingsFile));
 }
 
-TEST_F(FormSpine, CommandLineIsUnquotedOnceAndOtherwiseUntouched) {
-  struct Case {
-    const char* commandLine;
-    const char* source;
-  } cases[] = {{"", "file://"},
-               {"\"\"", "file://"},
-               {"\"", "file://\""},
-               {"/a b/c.mp4", "file:///a b/c.mp4"},
-               {"\"/x/\"quoted\".mp4\"", "file:///x/\"quoted\".mp4"},
-               {"two words", "file://two words"},
-               {"\"/x.mp4", "file://\"/x.mp4"}};
-  for (const Case& c : cases) EXPECT_EQ("file://" + player::PathUnquoteSpaces(c.commandLine), c.source);
+TEST(CommandLine, OnePairOfQuotesAroundTheWholeTextIsRemoved) {
+  for (auto [given, path] : {std::pair{"", ""}, {"\"\"", ""}, {"\"", "\""}, {"/a b.mp4", "/a b.mp4"},
+                             {"\"/x/\"q\".mp4\"", "/x/\"q\".mp4"}, {"\"/x.mp4", "\"/x.mp4"}})
+    EXPECT_EQ(PathUnquoteSpaces(given), path) << given;
 }
 
 TEST_F(FormSpine, OnlyFlagsOfExactlyOneAreOn) {
-  setFlags({{"AlwaysFront", "2"}, {"OriginalFit", "-1"}, {"NotWindowsXP", "yes"}, {"ScreenInfoSave", "01"},
-            {"NotPlayInfoDisplay", "1 "}, {"ResumePlay", "1x"}});
+  // "01" and "1x" read as 1, as a Windows reader would.
+  for (auto [key, value] : {std::pair{"AlwaysFront", "2"}, {"OriginalFit", "-1"}, {"NotWindowsXP", "yes"},
+                            {"ScreenInfoSave", "01"}, {"NotMultiStart", "1"}, {"NotPlayInfoDisplay", "1 "},
+                            {"ResumePlay", "1x"}})
+    flag(key, value);
   form.Form_Load();
-  EXPECT_FALSE(window.topmost);
-  EXPECT_EQ(form.sw.OriginalFit, 0);
-  EXPECT_EQ(form.sw.NotWindowsXP, 0);
-  EXPECT_EQ(form.sw.ScreenInfoSave, 1);  // "01" reads as 1
-  EXPECT_EQ(form.sw.NotPlayInfoDisplay, 1);
-  EXPECT_EQ(form.sw.ResumePlay, 1);  // "1x" reads as 1, as a Windows reader would
+  EXPECT_EQ((std::array{form.sw.OriginalFit, form.sw.NotWindowsXP, form.sw.ScreenInfoSave,
+                        form.sw.NotPlayInfoDisplay, form.sw.ResumePlay}),
+            (std::array<std::int16_t, 5>{0, 0, 1, 1, 1}));
+  // No topmost; no hand-over without an earlier instance; the read defaults of the missing sections.
+  EXPECT_EQ(host.log, (std::vector<std::string>{"RealAudio1.SetStartupFlag(1)", "RealAudio1.SetSourceUrl(file://)",
+                                                "Width=7200", "Height=6165", "Top=0", "Left=0",
+                                                "RealAudio1.SetSourceUrl()", "RealAudio1.Seek(0)"}));
 }
 
-TEST_F(FormSpine, TopmostComesBeforeTheSavedGeometry) {
-  setFlags({{"AlwaysFront", "1"}, {"ScreenInfoSave", "1"}});
-  write("Screen", "Height", "300");
-  write("Screen", "Width", "400");
-  write("Screen", "Top", "150");
-  write("Screen", "Left", "-1500");
-  form.Form_Load();
-  size_t topmost = indexOf("SetTopmost(266,207,487,388)");  // design geometry in pixels
-  ASSERT_NE(topmost, SIZE_MAX) << ::testing::PrintToString(window.log);
-  EXPECT_LT(topmost, indexOf("Width=6000"));
-  EXPECT_TRUE(window.topmost);  // and the window is restored off screen as saved
-  EXPECT_EQ(geometry(), (std::array<double, 4>{-1500, 150, 6000, 4500}));
-}
-
-TEST_F(FormSpine, HandOverReadsGeometryBeforeAndResumeAfterTheEarlierInstanceCloses) {
-  setFlags({{"ScreenInfoSave", "1"}, {"NotMultiStart", "1"}, {"ResumePlay", "1"}});
-  write("Screen", "Width", "400");
+TEST_F(FormSpine, TopmostThenGeometryBeforeAndResumeAfterTheEarlierInstanceCloses) {
+  for (const char* key : {"AlwaysFront", "ScreenInfoSave", "NotMultiStart", "ResumePlay"}) flag(key);
+  for (auto [key, value] : {std::pair{"Height", "300"}, {"Width", "400"}, {"Top", "150"}, {"Left", "-1500"}})
+    write("Screen", key, value);
   write("ResumeInfo", "FilePath", "file:///old.mp4");
-  platform.anotherInstance = true;
-  platform.onClose = [&] {  // the earlier instance writes its settings as it closes
+  host.anotherInstance = true;
+  host.onClose = [&] {  // the earlier instance writes its settings as it closes
     write("Screen", "Width", "999");
     write("ResumeInfo", "FilePath", "file:///closed one.mp4");
     write("ResumeInfo", "Position", "61500");
   };
   form.Form_Load();
-  EXPECT_EQ(window.width, 400 * 15);
-  EXPECT_EQ(window.caption, "Korvane RP 3 LX");
-  EXPECT_EQ(window.appTitle, "Korvane RP 3-2 LX");
-  EXPECT_LT(indexOf("AppTitle=Korvane RP 3-2 LX"), indexOf("CloseWindowTitled(Korvane RP 3 LX)"));
-  EXPECT_LT(indexOf("Caption=Korvane RP 3-2 LX"), indexOf("CloseWindowTitled(Korvane RP 3 LX)"));
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file://)",
-                                                   "SetSourceUrl(file:///closed one.mp4)", "Seek(61500)"}));
-}
-
-TEST_F(FormSpine, HandOverWithoutAnEarlierInstanceChangesNoTitle) {
-  setFlags({{"NotMultiStart", "1"}});
-  form.Form_Load();
-  EXPECT_EQ(window.caption, "Korvane RP 3 LX ZELTA");
-  EXPECT_EQ(indexOf("CloseWindowTitled(Korvane RP 3 LX)"), SIZE_MAX);
-  platform.anotherInstance = true;  // running, but no window bears the title
-  platform.windowFound = false;
-  Form1 second{media, &panel, window, platform};
-  second.Form_Load();
-  EXPECT_EQ(window.caption, "Korvane RP 3 LX");
-  EXPECT_EQ(window.appTitle, "Korvane RP 3-2 LX");
+  EXPECT_EQ(host.log, (std::vector<std::string>{
+                          "RealAudio1.SetStartupFlag(1)", "RealAudio1.SetSourceUrl(file://)",
+                          "SetTopmost(266,207,480,411)",  // the design geometry in pixels
+                          "Width=6000", "Height=4500", "Top=150", "Left=-1500",  // off screen, as saved
+                          "AppTitle=Korvane RP 3-2 LX", "Caption=Korvane RP 3-2 LX",
+                          "CloseWindowTitled(Korvane RP 3 LX)", "Caption=Korvane RP 3 LX",
+                          "RealAudio1.SetSourceUrl(file:///closed one.mp4)", "RealAudio1.Seek(61500)"}));
 }
 
 TEST_F(FormSpine, ResumeOnlyWithoutAFileOnTheCommandLine) {
-  struct Case {
-    const char *commandLine, *savedPath, *savedPosition;
-    std::vector<std::string> after;  // the calls after SetStartupFlag(1) and the first source
-  } cases[] = {
+  // The command line, the saved path and position, the calls after the command line's source.
+  std::tuple<const char*, const char*, const char*, std::vector<std::string>> cases[] = {
       {"/given.mp4", "file:///saved.mp4", "61500", {}},
       {"", "file:///saved.mp4", "61500", {"SetSourceUrl(file:///saved.mp4)", "Seek(61500)"}},
-      {"", nullptr, nullptr, {"SetSourceUrl()", "Seek(0)"}},  // nothing saved
-      {"", "file://", "0", {"SetSourceUrl(file://)", "Seek(0)"}},  // a run that opened nothing
+      {"", nullptr, nullptr, {"SetSourceUrl()", "Seek(0)"}},  // nothing saved: the read defaults
   };
-  for (const Case& c : cases) {
-    fs::remove(platform.settingsFile);
-    setFlags({{"ResumePlay", "1"}});
-    if (c.savedPath) write("ResumeInfo", "FilePath", c.savedPath);
-    if (c.savedPosition) write("ResumeInfo", "Position", c.savedPosition);
-    platform.commandLine = c.commandLine;
-    fakes::FakeMediaControl m;
-    Form1 f{m, &panel, window, platform};
-    f.Form_Load();
-    std::vector<std::string> expected{"SetStartupFlag(1)", "SetSourceUrl(file://" + player::PathUnquoteSpaces(c.commandLine) + ")"};
-    expected.insert(expected.end(), c.after.begin(), c.after.end());
-    EXPECT_EQ(m.calls, expected) << c.commandLine << c.savedPath;
+  for (const auto& [commandLine, savedPath, savedPosition, after] : cases) {
+    fs::remove(host.settingsFile);
+    flag("ResumePlay");
+    if (savedPath) write("ResumeInfo", "FilePath", savedPath);
+    if (savedPosition) write("ResumeInfo", "Position", savedPosition);
+    host.commandLine = commandLine;
+    media.calls.clear();
+    form.Form_Load();
+    std::vector<std::string> expected{"SetStartupFlag(1)", "SetSourceUrl(file://" + host.commandLine + ")"};
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_EQ(media.calls, expected) << commandLine;
   }
 }
 
-TEST_F(FormSpine, ShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAre) {
-  setFlags({{"ScreenInfoSave", "1"}, {"ResumePlay", "1"}});
-  platform.commandLine = "/clip.mp4";
+TEST_F(FormSpine, ShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAreOnce) {
+  flag("ScreenInfoSave");
+  flag("ResumePlay");
+  host.commandLine = "/clip.mp4";
   form.Form_Load();
-  window.width = 7207.5;   // 480.5 px -> 480
-  window.height = 6187.5;  // 412.5 px -> 412
-  window.top = 2.5;        // -> 2
-  window.left = -1500;
+  host.state = kMaximized;  // a maximised window is saved as it is
+  host.width = 7207.5;      // 480.5 px -> 480
+  host.height = 6187.5;     // 412.5 px -> 412
+  host.top = 32767.5;       // -> 32768, beyond 16 bits
+  host.left = -1500.5;      // -> -1500
   media.position = 61500;
-  unload();
-  unload();  // a second close runs nothing
-  EXPECT_EQ(slurp(platform.settingsFile),
+  EXPECT_EQ(press(13), 13);  // Enter closes and ends the program
+  EXPECT_EQ(host.log.back(), "EndProgram");
+  host.width = 0;
+  unload();  // the window's own close then runs nothing
+  EXPECT_EQ(fakes::slurp(host.settingsFile),
             "[Korvane RP 3]\r\nScreenInfoSave=1\r\nResumePlay=1\r\n"
-            "[Screen]\r\nHeight=412\r\nWidth=480\r\nTop=2\r\nLeft=-1500\r\n"
+            "[Screen]\r\nHeight=412\r\nWidth=480\r\nTop=32768\r\nLeft=-1500\r\n"
             "[ResumeInfo]\r\nFilePath=file:///clip.mp4\r\nPosition=61500\r\n");
 }
 
-TEST_F(FormSpine, WindowsBeyond16BitsKeepTheirGeometryAndResumePoint) {
-  setFlags({{"ScreenInfoSave", "1"}, {"ResumePlay", "1"}});
-  platform.commandLine = "/clip.mp4";
-  form.Form_Load();
-  window.state = player::kMaximized;  // a maximised window is saved as it is
-  window.left = 40000;
-  window.top = 35000;
-  window.width = 3840 * 15;
-  unload();
-  for (auto [key, value] : {std::pair{"Left", 40000}, {"Top", 35000}, {"Width", 3840}})
-    EXPECT_EQ(settings::profileInt("Screen", key, 0, platform.settingsFile), value) << key;
-  EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "?", platform.settingsFile), "file:///clip.mp4");
-}
-
 TEST_F(FormSpine, AFailingEngineStopsShutdownQuietlyAfterTheGeometry) {
-  setFlags({{"ScreenInfoSave", "1"}, {"ResumePlay", "1"}});
+  flag("ScreenInfoSave");
+  flag("ResumePlay");
   form.Form_Load();
   media.failing = {"SourceUrl"};
   EXPECT_NO_THROW(unload());
-  EXPECT_EQ(settings::profileInt("Screen", "Width", 0, platform.settingsFile), 480);
-  EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "none", platform.settingsFile), "none");
-}
-
-TEST(RoundHalfEven, HalvesGoToTheEvenNeighbourAndOutOfRangeThrows) {
-  for (auto [in, out] : {std::pair{2.5, 2}, {3.5, 4}, {-2.5, -2}, {29.5, 30}})
-    EXPECT_EQ(player::RoundHalfEven32(in), out) << in;
-  for (double bad : {3e9, double(NAN)}) EXPECT_THROW(player::RoundHalfEven32(bad), std::range_error) << bad;
+  EXPECT_EQ(settings::profileInt("Screen", "Width", 0, host.settingsFile), 480);
+  EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "none", host.settingsFile), "none");
 }
