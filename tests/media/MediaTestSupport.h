@@ -10,7 +10,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace korvane::testing {
@@ -24,24 +26,17 @@ bool waitFor(Done done, int ms = 10000) {
   QDeadlineTimer deadline(ms);
   QTimer tick;  // wakes the loop to look at the deadline even when nothing happens
   tick.start(20);
-  while (!done()) {
-    if (deadline.hasExpired()) return done();
+  while (!done() && !deadline.hasExpired())
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  }
-  return true;
+  return done();
 }
 
 // Runs the event loop for `ms`: lets late events arrive before checking nothing changed.
-inline void settle(int ms) {
-  waitFor([] { return false; }, ms);
-}
+inline void settle(int ms) { waitFor([] { return false; }, ms); }
 
 struct RecordingSink : media::MediaEvents {
-  struct Pointer {
-    std::int32_t button, x, y;
-  };
   std::vector<std::int32_t> states;
-  std::vector<Pointer> pointers;
+  std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t>> pointers;  // button, x, y
   // Picture size read while handling each StateChange, as the layout pass would.
   std::vector<std::pair<std::int32_t, std::int32_t>> pictureAtEvent;
   const media::MediaControl* control = nullptr;
@@ -50,14 +45,8 @@ struct RecordingSink : media::MediaEvents {
     states.push_back(state);
     if (control) pictureAtEvent.emplace_back(control->ClipWidth(), control->ClipHeight());
   }
-  void PointerEvent(std::int32_t button, std::int32_t x, std::int32_t y) override {
-    pointers.push_back({button, x, y});
-  }
-  bool saw(std::int32_t state) const {
-    for (auto s : states)
-      if (s == state) return true;
-    return false;
-  }
+  void PointerEvent(std::int32_t button, std::int32_t x, std::int32_t y) override { pointers.emplace_back(button, x, y); }
+  bool saw(std::int32_t state) const { return std::ranges::find(states, state) != states.end(); }
 };
 
 }  // namespace korvane::testing
