@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <set>
-#include <stdlib.h>
 #include <string>
 
 namespace korvane::packaging {
@@ -25,39 +24,13 @@ struct Output {
   QString text;  // standard output and error together
 };
 
-// A fresh folder in /tmp, removed with everything in it when the object goes.
-class ScratchDir {
- public:
-  ScratchDir() {
-    char tmpl[] = "/tmp/korvane-packaging-XXXXXX";
-    if (::mkdtemp(tmpl)) path_ = tmpl;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
+// A tool that did not finish is killed as `p` goes.
 inline Output runTool(const QString& program, const QStringList& args, int timeoutMs = 60000) {
   QProcess p;
   p.setProcessChannelMode(QProcess::MergedChannels);
   p.start(program, args);
-  Output out;
-  if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit) {
-    p.kill();
-    p.waitForFinished(1000);
-    out.text = program + " did not finish";
-    return out;
-  }
-  out.exitCode = p.exitCode();
-  out.text = QString::fromUtf8(p.readAll());
-  return out;
+  if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit) return {-1, program + " did not finish"};
+  return {p.exitCode(), QString::fromUtf8(p.readAll())};
 }
 
 // Every file and link below `root` as "/usr/..." (directories left out).

@@ -15,18 +15,15 @@ using namespace korvane::packaging;
 
 namespace {
 
-const fs::path kRoot = KORVANE_INSTALL_ROOT;
-const fs::path kUsr = kRoot / "usr";
+const fs::path kUsr = fs::path(KORVANE_INSTALL_ROOT) / "usr";
 const fs::path kProgramDir = kUsr / KORVANE_PROGRAM_DIR;
-const fs::path kApplications = kUsr / "share/applications";
 
 // The [Desktop Entry] group of a desktop file, key by key.
 std::map<QString, QString> desktopEntry(const fs::path& file) {
   std::map<QString, QString> keys;
   QFile f(QString::fromStdString(file.string()));
-  if (!f.open(QIODevice::ReadOnly)) return keys;
   bool inEntry = false;
-  for (const QString& line : QString::fromUtf8(f.readAll()).split('\n')) {
+  for (const QString& line : QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray()).split('\n')) {
     if (line.startsWith('[')) inEntry = line == "[Desktop Entry]";
     else if (inEntry && !line.startsWith('#') && line.contains('=')) keys[line.section('=', 0, 0)] = line.section('=', 1);
   }
@@ -35,39 +32,29 @@ std::map<QString, QString> desktopEntry(const fs::path& file) {
 
 }  // namespace
 
-TEST(InstallTree, ProgramsLieSideBySideWithTheirIconFolder) {
-  for (const QString& program : kPrograms) {
-    const fs::path file = kProgramDir / program.toStdString();
-    SCOPED_TRACE(file);
-    ASSERT_TRUE(fs::is_regular_file(file));
-    EXPECT_NE(fs::status(file).permissions() & fs::perms::others_exec, fs::perms::none);
-  }
-  for (const QString& ext : kFileTypeIcons)
-    EXPECT_TRUE(fs::is_regular_file(kProgramDir / "icon" / (ext + ".ico").toStdString())) << ext.toStdString();
-  // Nothing of the build's own comes along: no settings file, no helper programs.
+TEST(InstallTree, ProgramsLieSideBySideWithTheirIconsAndRelativeLinksAndManualPagesInUsr) {
   std::set<std::string> expected;
-  for (const QString& program : kPrograms) expected.insert(program.toStdString());
-  for (const QString& ext : kFileTypeIcons) expected.insert("icon/" + (ext + ".ico").toStdString());
-  std::set<std::string> found;
-  for (const std::string& f : filesBelow(kProgramDir)) found.insert(f.substr(1));
-  EXPECT_EQ(found, expected);
-}
-
-TEST(InstallTree, LinksInBinAreRelativeAndLeadToTheProgramsAndTheirManualPage) {
   for (const QString& program : kPrograms) {
-    const fs::path link = kUsr / "bin" / program.toStdString();
-    SCOPED_TRACE(link);
+    const std::string name = program.toStdString();
+    SCOPED_TRACE(name);
+    expected.insert("/" + name);
+    EXPECT_NE(fs::status(kProgramDir / name).permissions() & fs::perms::others_exec, fs::perms::none);
+    const fs::path link = kUsr / "bin" / name;
     ASSERT_TRUE(fs::is_symlink(link));
     // Relative, so that the tree works wherever it is unpacked.
     EXPECT_TRUE(fs::read_symlink(link).is_relative()) << fs::read_symlink(link);
-    EXPECT_EQ(fs::canonical(link), fs::canonical(kProgramDir / program.toStdString()));
-    EXPECT_TRUE(fs::is_regular_file(kUsr / "share/man/man1" / (program + ".1.gz").toStdString()));
+    EXPECT_EQ(fs::canonical(link), fs::canonical(kProgramDir / name));
+    EXPECT_TRUE(fs::is_regular_file(kUsr / "share/man/man1" / (name + ".1.gz")));
   }
+  for (const QString& ext : kFileTypeIcons) expected.insert("/icon/" + ext.toStdString() + ".ico");
+  // Nothing of the build's own comes along: no settings file, no helper programs.
+  EXPECT_EQ(filesBelow(kProgramDir), expected);
 }
 
-TEST(InstallTree, DesktopEntriesPassTheValidatorAndNameInstalledProgramsAndIcons) {
+TEST(InstallTree, DesktopEntriesPassTheValidatorAndNameTheProgramsIconsAndKnownMediaTypes) {
+  QMimeDatabase db;
   for (const QString& program : kPrograms) {
-    const fs::path file = kApplications / (program + ".desktop").toStdString();
+    const fs::path file = kUsr / "share/applications" / (program + ".desktop").toStdString();
     SCOPED_TRACE(file);
     ASSERT_TRUE(fs::is_regular_file(file));
     // The validator prints errors, warnings and hints alike; any of them fails.
@@ -78,29 +65,15 @@ TEST(InstallTree, DesktopEntriesPassTheValidatorAndNameInstalledProgramsAndIcons
     EXPECT_EQ(entry["TryExec"], program);
     const bool player = kPlayers.contains(program);
     EXPECT_EQ(entry["Exec"], player ? program + " %f" : program);
-    EXPECT_TRUE(fs::exists(kUsr / "bin" / program.toStdString()));
     for (const char* size : {"16x16", "48x48", "256x256"})
       EXPECT_TRUE(fs::is_regular_file(kUsr / "share/icons/hicolor" / size / "apps" / (entry["Icon"] + ".png").toStdString()))
           << size;
-    EXPECT_EQ(entry["MimeType"].isEmpty(), !player);
-  }
-}
-
-TEST(InstallTree, PlayersDeclareKnownMediaTypesByTheirCanonicalNames) {
-  // An alias or an unknown name puts the players under nobody's "Open With".
-  QMimeDatabase db;
-  for (const QString& program : kPlayers) {
-    SCOPED_TRACE(program.toStdString());
-    const QStringList types = desktopEntry(kApplications / (program + ".desktop").toStdString())["MimeType"]
-                                  .split(';', Qt::SkipEmptyParts);
-    EXPECT_GE(types.size(), 20);
-    for (const QString& type : types) {
-      const QMimeType known = db.mimeTypeForName(type);
-      EXPECT_TRUE(known.isValid()) << type.toStdString();
-      EXPECT_EQ(known.name(), type);
-    }
+    // Canonical names only: an alias or an unknown name puts the players under nobody's "Open With".
+    const QStringList types = entry["MimeType"].split(';', Qt::SkipEmptyParts);
+    EXPECT_EQ(types.size() >= 20, player) << types.size();
+    for (const QString& type : types) EXPECT_EQ(db.mimeTypeForName(type).name(), type);
     for (const char* common : {"video/mp4", "video/x-matroska", "audio/mpeg", "audio/x-wav", "video/x-msvideo"})
-      EXPECT_TRUE(types.contains(common)) << common;
+      EXPECT_EQ(types.contains(common), player) << common;
   }
 }
 
@@ -111,7 +84,6 @@ TEST(InstallTree, ApplicationIconsHaveTheSizeTheirFolderNames) {
     const std::string folder = e.path().parent_path().parent_path().filename().string();  // "48x48"
     const QImage icon(QString::fromStdString(e.path().string()));
     SCOPED_TRACE(e.path());
-    ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(std::to_string(icon.width()) + "x" + std::to_string(icon.height()), folder);
     EXPECT_TRUE(icon.hasAlphaChannel());
     ++count;

@@ -8,98 +8,34 @@
 #include "tests/e2e/Desktop.h"
 #include "tests/packaging/PackagingSupport.h"
 
-#include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace korvane;
 using namespace korvane::e2e;
-using korvane::packaging::ScratchDir;
 
 namespace {
 
 constexpr uid_t kNobody = 65534;
 
-// A program started through its link, as the test's user, killed if still running.
-class Installed {
- public:
-  Installed(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    std::vector<char*> args, envp;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    args.push_back(nullptr);
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  Installed(const Installed&) = delete;
-  Installed& operator=(const Installed&) = delete;
-  ~Installed() {
-    if (pid_ > 0 && !reaped_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  // The window, once mapped; false at once if the program ends first.
-  bool waitForWindow() {
-    return waitFor([&] {
-      if (::waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
-      if (reaped_) return true;
-      auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
-      if (out && !out->empty()) window_ = out->substr(0, out->find('\n'));
-      return !window_.empty();
-    }, 15s) && !reaped_;
-  }
-  std::string exitStatus() const {
-    if (!reaped_) return "running";
-    return WIFEXITED(status_) ? "exit " + std::to_string(WEXITSTATUS(status_)) : "signal " + std::to_string(WTERMSIG(status_));
-  }
-  void key(const char* name) const {
-    run("xdotool", {"windowfocus", "--sync", QString::fromStdString(window_)}, 3s);
-    run("xdotool", {"key", "--clearmodifiers", name}, 5s);
-  }
-  bool waitForExit() {
-    return reaped_ = waitFor([&] { return ::waitpid(pid_, &status_, WNOHANG) == pid_; }, 15s);
-  }
-  bool exitedCleanly() const { return reaped_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
-
- private:
-  pid_t pid_ = 0;
-  std::string window_;
-  bool reaped_ = false;
-  int status_ = 0;
-};
-
 class InstalledPrograms : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display";
-    fs::permissions(scratch.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                        fs::perms::others_read | fs::perms::others_exec);
-    root = scratch.path() / "root";
+    const fs::path scratch = scratch_.path().toStdString();
+    fs::permissions(scratch, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
     const char* installed = std::getenv("KORVANE_INSTALLED_ROOT");
     ownInstall = !installed || !*installed;
-    if (!ownInstall) {
-      root = installed;
-    } else {
-      QProcess install;
-      auto env = QProcessEnvironment::systemEnvironment();
-      env.insert("DESTDIR", QString::fromStdString(root.string()));
-      install.setProcessEnvironment(env);
-      install.start(KORVANE_CMAKE, {"--install", KORVANE_BUILD_DIR, "--prefix", "/usr"});
-      ASSERT_TRUE(install.waitForFinished(60000) && install.exitCode() == 0) << install.readAllStandardError().toStdString();
+    root = ownInstall ? scratch / "root" : fs::path(installed);
+    if (ownInstall) {
+      ASSERT_TRUE(run("env", {QString::fromStdString("DESTDIR=" + root.string()), KORVANE_CMAKE, "--install",
+                              KORVANE_BUILD_DIR, "--prefix", "/usr"}, 60s)) << "cmake --install failed";
     }
     programDir = root / "usr" / KORVANE_PROGRAM_DIR;
 
@@ -107,10 +43,10 @@ class InstalledPrograms : public ::testing::Test {
     // read-only (a system-wide one already is).
     asRoot = ::geteuid() == 0;
     uid = asRoot ? kNobody : ::getuid();
-    gid = asRoot ? kNobody : ::getgid();
+    const gid_t gid = asRoot ? kNobody : ::getgid();
     if (!asRoot && ownInstall) fs::permissions(programDir, fs::perms::owner_write, fs::perm_options::remove);
 
-    const fs::path user = scratch.path() / "user";
+    const fs::path user = scratch / "user";
     for (const char* dir : {"home", "config/korvane-rp3", "data", "cache", "run"}) fs::create_directories(user / dir);
     fs::permissions(user / "run", fs::perms::owner_all);
     ini = user / "config/korvane-rp3/kvnset.ini";
@@ -128,9 +64,11 @@ class InstalledPrograms : public ::testing::Test {
            "XDG_RUNTIME_DIR=" + (user / "run").string(), "QT_QPA_PLATFORM=xcb", "LIBGL_ALWAYS_SOFTWARE=1",
            "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/korvane-test-bus",
            "XAUTHORITY=" + (user / "home/.Xauthority").string()};
+    if (asRoot)
+      prefix = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid), "--clear-groups", "--"};
 
-    Installed probe(command("/usr/bin/xdpyinfo", {}), env);
-    if (!probe.waitForExit() || !probe.exitedCleanly()) GTEST_SKIP() << "the display does not answer another user";
+    Program probe(as({"/usr/bin/xdpyinfo"}), env);
+    if (!probe.waitForExit() || probe.exitCode() != 0) GTEST_SKIP() << "the display does not answer another user";
   }
 
   void TearDown() override {
@@ -138,36 +76,44 @@ class InstalledPrograms : public ::testing::Test {
       fs::permissions(programDir, fs::perms::owner_write, fs::perm_options::add);
   }
 
-  // The link in bin, run as the test's user.
-  std::vector<std::string> command(const fs::path& program, const std::vector<std::string>& args) const {
-    std::vector<std::string> argv;
-    if (asRoot)
-      argv = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid), "--clear-groups", "--"};
-    argv.push_back(program.string());
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
+  // A command line run as the test's user.
+  std::vector<std::string> as(std::vector<std::string> command) const {
+    command.insert(command.begin(), prefix.begin(), prefix.end());
+    return command;
   }
-  Installed start(const char* program, const std::vector<std::string>& args = {}) const {
-    return Installed(command(root / "usr/bin" / program, args), env);
-  }
+  std::vector<std::string> link(const QString& program) const { return as({(root / "usr/bin" / program.toStdString()).string()}); }
 
-  ScratchDir scratch;
+  QTemporaryDir scratch_;
   fs::path root, programDir, ini, clip;
   bool asRoot = false, ownInstall = true;
   uid_t uid = 0;
-  gid_t gid = 0;
-  std::vector<std::string> env;
+  std::vector<std::string> env, prefix;
 };
 
 }  // namespace
 
-TEST_F(InstalledPrograms, EachStartsThroughItsLinkPlaysAndKeepsItsSettingsInTheUsersFolder) {
+TEST_F(InstalledPrograms, EachStartsThroughItsLinkPlaysKeepsItsSettingsInTheUsersFolderAndTStartsTheTool) {
   for (const QString& program : packaging::kPlayers) {
     SCOPED_TRACE(program.toStdString());
     settings::writeProfileString("ResumeInfo", "Position", "0", ini);
     {
-      Installed player = start(program.toUtf8().constData(), {clip.string()});
-      ASSERT_TRUE(player.waitForWindow()) << player.exitStatus();
+      std::vector<std::string> command = link(program);
+      command.push_back(clip.string());
+      Program player(command, env);
+      ASSERT_TRUE(player.waitForWindow());
+      if (program == "KorvaneRP3LX") {
+        // T starts the settings tool of the same install, as the player's user.
+        player.key("t");
+        std::string pid;
+        ASSERT_TRUE(waitFor([&] {
+          pid = run("pgrep", {"-u", QString::number(uid), "-x", "KorvaneRP3set"}, 2s).value_or("");
+          return !pid.empty();
+        }, 10s));
+        std::error_code ec;
+        EXPECT_EQ(fs::canonical("/proc/" + pid + "/exe", ec), fs::canonical(programDir / "KorvaneRP3set"));
+        ::kill(std::stoi(pid), SIGTERM);
+        EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + pid); }, 5s));
+      }
       std::this_thread::sleep_for(2s);  // playing on
       player.key("Escape");
       ASSERT_TRUE(player.waitForExit());
@@ -175,27 +121,7 @@ TEST_F(InstalledPrograms, EachStartsThroughItsLinkPlaysAndKeepsItsSettingsInTheU
     EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "", ini), "file://" + clip.string());
     EXPECT_GE(settings::profileInt("ResumeInfo", "Position", 0, ini), 1000);
   }
-  Installed tool = start("KorvaneRP3set");
+  Program tool(link("KorvaneRP3set"), env);
   EXPECT_TRUE(tool.waitForWindow());
   EXPECT_FALSE(fs::exists(programDir / "kvnset.ini"));
-}
-
-TEST_F(InstalledPrograms, KeyTStartsTheSettingsToolOfTheSameInstall) {
-  Installed player = start("KorvaneRP3LX");
-  ASSERT_TRUE(player.waitForWindow());
-  player.key("t");
-  std::string pid;
-  ASSERT_TRUE(waitFor([&] {
-    auto found = run("xdotool", {"search", "--onlyvisible", "--name", "Korvane RP 3 設定ツール"}, 2s);
-    if (!found || found->empty()) return false;
-    pid = run("xdotool", {"getwindowpid", QString::fromStdString(found->substr(0, found->find('\n')))}, 2s).value_or("");
-    return !pid.empty();
-  }, 10s));
-  const fs::path proc = "/proc/" + pid;
-  std::error_code ec;
-  EXPECT_EQ(fs::canonical(proc / "exe", ec), fs::canonical(programDir / "KorvaneRP3set"));
-  struct stat owner {};
-  EXPECT_EQ(::stat(proc.c_str(), &owner), 0);
-  EXPECT_EQ(owner.st_uid, uid);  // started by the player, as its user
-  ::kill(std::stoi(pid), SIGTERM);
 }

@@ -4,6 +4,7 @@
 #include "tests/packaging/PackagingSupport.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -35,11 +36,8 @@ TEST_F(Package, HoldsExactlyTheInstallTreeOwnedByRoot) {
     EXPECT_EQ(f[1], "root/root") << line.toStdString();
     if (f[0].startsWith('d')) continue;
     files.insert(f[5].mid(1).toStdString());
-    if (f[0].startsWith('l') && f[5].startsWith("./usr/bin/")) {
-      ASSERT_EQ(f.size(), 8) << line.toStdString();
-      const fs::path target = fs::path("/usr") / KORVANE_PROGRAM_DIR / f[5].section('/', -1).toStdString();
-      EXPECT_EQ(f[7].toStdString(), target.lexically_relative("/usr/bin").string()) << line.toStdString();
-    }
+    if (!f[0].startsWith('l')) continue;
+    EXPECT_EQ(f.value(7), fs::read_symlink(KORVANE_INSTALL_ROOT + f[5].mid(1).toStdString()).c_str()) << "as installed: " << line.toStdString();
   }
   const std::set<std::string> installed = filesBelow(KORVANE_INSTALL_ROOT);
   EXPECT_EQ(missingFrom(installed, files), "") << "installed, not packaged";
@@ -47,11 +45,10 @@ TEST_F(Package, HoldsExactlyTheInstallTreeOwnedByRoot) {
 }
 
 TEST_F(Package, ProgramsAreStripped) {
-  const ScratchDir scratch;
-  const fs::path& dir = scratch.path();
-  ASSERT_EQ(runTool("dpkg-deb", {"-x", deb, QString::fromStdString(dir.string())}).exitCode, 0);
+  const QTemporaryDir dir;
+  ASSERT_EQ(runTool("dpkg-deb", {"-x", deb, dir.path()}).exitCode, 0);
   for (const QString& program : kPrograms) {
-    const Output sections = runTool("readelf", {"-S", "-W", QString::fromStdString((dir / "usr" / KORVANE_PROGRAM_DIR / program.toStdString()).string())});
+    const Output sections = runTool("readelf", {"-S", "-W", dir.filePath("usr/" KORVANE_PROGRAM_DIR "/" + program)});
     ASSERT_EQ(sections.exitCode, 0) << sections.text.toStdString();
     EXPECT_FALSE(sections.text.contains(".debug_info")) << program.toStdString();
     EXPECT_FALSE(sections.text.contains(".symtab")) << program.toStdString();
@@ -76,8 +73,5 @@ TEST_F(Package, DeclaresWhatItIsAndWhatItNeedsAtRunTime) {
 TEST_F(Package, LintianFindsNoError) {
   const Output lint = runTool("lintian", {"--no-cfg", "--tag-display-limit", "0", deb}, 170000);
   ASSERT_NE(lint.exitCode, -1) << lint.text.toStdString();
-  QStringList errors;
-  for (const QString& line : lint.text.split('\n'))
-    if (line.startsWith("E: ")) errors << line;
-  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+  EXPECT_EQ(lint.text.split('\n').filter(QRegularExpression("^E: ")).join('\n').toStdString(), "");
 }
