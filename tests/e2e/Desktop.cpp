@@ -3,39 +3,66 @@
 
 #include "settings/ProfileFile.h"
 
-#include <QFile>
-#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <cstdlib>
+#include <fcntl.h>
 #include <regex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace korvane::e2e {
+
+namespace {
+
+// A connection of its own per call: a test may switch displays. Errors (a window gone
+// meanwhile) are ignored rather than ending the test program.
+struct XConnection {
+  XConnection() { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
+  ~XConnection() {
+    if (display) XCloseDisplay(display);
+  }
+  Display* display = XOpenDisplay(nullptr);
+};
+
+Window parentOf(Display* display, Window window, Window* root) {
+  Window parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, root, &parent, &children, &count)) return 0;
+  if (children) XFree(children);
+  return parent;
+}
+
+// The picture is a native window of its own that also carries the program's pid: the
+// top-level window is the one whose parent is the root or a window manager's frame, never
+// another window of the same process (which may not be listed yet).
+unsigned long topLevelOf(const QStringList& ids, long long pid) {
+  XConnection x;
+  if (!x.display) return 0;
+  for (const QString& id : ids) {
+    Window root = 0;
+    const Window parent = parentOf(x.display, id.toULong(), &root);
+    if (parent && (parent == root || run("xdotool", {"getwindowpid", QString::number(parent)}, 2s) != std::to_string(pid)))
+      return id.toULong();
+  }
+  return 0;
+}
+
+}  // namespace
 
 bool haveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
 
 bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (true) {
-    if (ready()) return true;
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout; !ready(); std::this_thread::sleep_for(50ms))
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
+  return true;
 }
 
 std::optional<std::string> run(const QString& program, const QStringList& args,
@@ -93,14 +120,11 @@ void ScratchInstall::useEnvironmentHere() const {
 }
 
 SessionBus::SessionBus() {
-  QProcess daemon;
-  daemon.start("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"});
-  if (!daemon.waitForFinished(10000)) return;
-  const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-  if (lines.size() >= 2) {
-    address_ = lines[0].trimmed();
-    pid_ = lines[1].trimmed().toLongLong();
-  }
+  const QStringList lines = QString::fromStdString(
+      run("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"}).value_or("")).split('\n');
+  if (lines.size() < 2) return;
+  address_ = lines[0].trimmed();
+  pid_ = lines[1].trimmed().toLongLong();
 }
 
 SessionBus::~SessionBus() {
@@ -108,28 +132,31 @@ SessionBus::~SessionBus() {
 }
 
 fs::path longClip() {
-  static const fs::path clip = [] {
-    fs::path p = fs::temp_directory_path() / ("korvane-e2e-clip-" + std::to_string(::getpid()) + ".mp4");
-    run("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                   "testsrc=size=320x240:rate=10:duration=30", "-f", "lavfi", "-i",
-                   "sine=frequency=440:duration=30", "-c:v", "libx264", "-preset", "veryfast", "-crf", "38",
-                   "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "24k", "-ac", "1",
-                   QString::fromStdString(p.string())},
-        60s);
-    // Not through `clip`: it is gone by the time exit handlers run.
-    std::atexit([] {
+  static const struct Clip {
+    fs::path path = fs::temp_directory_path() / ("korvane-e2e-clip-" + std::to_string(::getpid()) + ".mp4");
+    Clip() {
+      run("ffmpeg", QString("-hide_banner -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=10:duration=30 "
+                            "-f lavfi -i sine=frequency=440:duration=30 -c:v libx264 -preset veryfast -crf 38 "
+                            "-pix_fmt yuv420p -c:a aac -b:a 24k -ac 1")
+                        .split(' ') << QString::fromStdString(path.string()),
+          60s);
+    }
+    ~Clip() {
       std::error_code ec;
-      fs::remove(fs::temp_directory_path() / ("korvane-e2e-clip-" + std::to_string(::getpid()) + ".mp4"), ec);
-    });
-    return p;
-  }();
-  return clip;
+      fs::remove(path, ec);
+    }
+  } clip;
+  return clip.path;
 }
 
 Program::Program(const ScratchInstall& install, const char* program, const QStringList& args) {
   args_.push_back((install.dir() / program).string());
   for (const QString& a : args) args_.push_back(a.toStdString());
   for (const QString& e : install.environment()) env_.push_back(e.toStdString());
+  spawn();
+}
+
+Program::Program(std::vector<std::string> argv, std::vector<std::string> env) : args_(std::move(argv)), env_(std::move(env)) {
   spawn();
 }
 
@@ -143,7 +170,7 @@ void Program::spawn() {
   std::vector<char*> argv = pointers(args_), envp = pointers(env_);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  // The engine's libraries talk a lot on stderr; keep the test output readable.
+  // The engine's libraries talk a lot; keep the test output readable.
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
@@ -159,47 +186,12 @@ Program::~Program() {
   }
 }
 
-// The picture is a native window of its own that also carries the program's pid: the
-// top-level window is the one whose parent is the root or a window manager's frame, never
-// another window of the same process (which may not be listed yet).
-static unsigned long topLevelOf(const QStringList& ids, long long pid) {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return 0;
-  const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
-  auto pidOf = [&](Window w) -> long long {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    long long owner = -1;
-    if (XGetWindowProperty(display, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
-                           &data) == Success && data && count == 1 && format == 32)
-      owner = *reinterpret_cast<unsigned long*>(data);
-    if (data) XFree(data);
-    return owner;
-  };
-  unsigned long found = 0;
-  for (const QString& id : ids) {
-    const Window w = Window(id.toULong());
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, w, &root, &parent, &children, &count)) continue;
-    if (children) XFree(children);
-    if (parent == root || pidOf(parent) != pid) {
-      found = w;
-      break;
-    }
-  }
-  XCloseDisplay(display);
-  return found;
-}
-
 bool Program::waitForWindow(std::chrono::milliseconds timeout) {
   return waitFor(
       [&] {
         // Now and then a program on the test display cannot open its display connection
         // and dies at once; that is the display's fault, not the program's: start it again.
-        if (!restarted_ && waitForExit(std::chrono::milliseconds(0)) && exitCode_ != 0) {
+        if (!restarted_ && waitForExit(0ms) && exitCode_ != 0) {
           std::fprintf(stderr, "note: %s ended (%d) before its window showed; started again\n",
                        args_[0].c_str(), exitCode_);
           restarted_ = true;
@@ -207,42 +199,41 @@ bool Program::waitForWindow(std::chrono::milliseconds timeout) {
           return false;
         }
         auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
-        if (!out || out->empty()) return false;
-        window_ = topLevelOf(QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts), pid_);
+        window_ = out ? topLevelOf(QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts), pid_) : 0;
         return window_ != 0;
       },
       timeout);
 }
 
 std::string Program::title() const {
-  // Not trimmed: a caption may begin with a blank.
-  QProcess p;
-  p.start("xdotool", {"getwindowname", QString::number(window_)});
-  if (!p.waitForFinished(2000) || p.exitCode() != 0) return {};
-  std::string out = p.readAllStandardOutput().toStdString();
-  if (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
+  return run("xdotool", {"getwindowname", QString::number(window_)}, 2s).value_or("");
 }
 
 bool Program::waitForTitle(const std::function<bool(const std::string&)>& ok, std::chrono::milliseconds timeout) {
   return waitFor([&] { return ok(title()); }, timeout);
 }
 
-Program::Rect Program::geometry() const {
+Program::Rect Program::geometry(bool framed) const {
+  XConnection x;
   Rect r;
-  auto out = run("xdotool", {"getwindowgeometry", "--shell", QString::number(window_)}, 2s);
-  if (!out) return r;
-  std::smatch m;
-  for (auto [name, field] : {std::pair{"X", &r.x}, {"Y", &r.y}, {"WIDTH", &r.width}, {"HEIGHT", &r.height}})
-    if (std::regex_search(*out, m, std::regex("(^|\\n)" + std::string(name) + "=(-?\\d+)"))) *field = std::stoi(m[2]);
+  if (!x.display) return r;
+  Window w = window_, root = 0, child = 0;
+  while (framed) {
+    const Window parent = parentOf(x.display, w, &root);
+    if (!parent || parent == root) break;
+    w = parent;
+  }
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(x.display, w, &a)) return r;
+  XTranslateCoordinates(x.display, w, a.root, 0, 0, &r.x, &r.y, &child);
+  r.width = a.width;
+  r.height = a.height;
   return r;
 }
 
 void Program::key(const char* keys) const {
   run("xdotool", {"windowfocus", "--sync", QString::number(window_)}, 3s);
-  QStringList args{"key", "--clearmodifiers"};
-  args += QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts);
-  run("xdotool", args, 5s);
+  run("xdotool", QStringList{"key", "--clearmodifiers"} + QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts), 5s);
 }
 
 void Program::move(int x, int y) const {
@@ -254,18 +245,17 @@ void Program::resize(int width, int height) const {
 }
 
 void Program::closeWindow() const {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return;
+  XConnection x;
+  if (!x.display) return;
   XEvent ev{};
   ev.xclient.type = ClientMessage;
   ev.xclient.window = window_;
-  ev.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  ev.xclient.message_type = XInternAtom(x.display, "WM_PROTOCOLS", False);
   ev.xclient.format = 32;
-  ev.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  ev.xclient.data.l[0] = long(XInternAtom(x.display, "WM_DELETE_WINDOW", False));
   ev.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window_, False, NoEventMask, &ev);
-  XFlush(display);
-  XCloseDisplay(display);
+  XSendEvent(x.display, window_, False, NoEventMask, &ev);
+  XFlush(x.display);
 }
 
 bool Program::waitForExit(std::chrono::milliseconds timeout) {
@@ -283,12 +273,14 @@ bool Program::waitForExit(std::chrono::milliseconds timeout) {
 
 void Program::signal(int sig) const { ::kill(pid_t(pid_), sig); }
 
+QImage Program::screenshot() const {
+  QProcess p;
+  p.start("import", {"-window", QString::number(window_), "png:-"});
+  return p.waitForFinished(10000) && p.exitCode() == 0 ? QImage::fromData(p.readAllStandardOutput(), "PNG") : QImage();
+}
+
 bool Program::showsPicture() const {
-  const QString file = QString::fromStdString(
-      (fs::temp_directory_path() / ("korvane-shot-" + std::to_string(::getpid()) + ".png")).string());
-  if (!run("import", {"-window", QString::number(window_), file}, 10s)) return false;
-  QImage shot(file);
-  QFile::remove(file);
+  const QImage shot = screenshot();
   for (int y = 0; y < shot.height(); y += 5)
     for (int x = 0; x < shot.width(); x += 5)
       if (qGray(shot.pixel(x, y)) > 60) return true;

@@ -3,6 +3,7 @@
 // display and driven with real key presses and window-manager requests.
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,8 @@ namespace korvane::e2e {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+
+bool haveDisplay();
 
 // Polls `ready` every 50 ms until it holds or `timeout` passes.
 bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
@@ -58,25 +61,29 @@ class SessionBus {
   QString address_;
 };
 
-// A clip for long enough runs, made once per test run with ffmpeg.
+// A 30 s clip for long enough runs, made once per test run with ffmpeg.
 fs::path longClip();
 
+// A program of the scratch install (or any command line), stdout and stderr silenced.
 class Program {
  public:
   Program(const ScratchInstall& install, const char* program, const QStringList& args = {});
+  Program(std::vector<std::string> argv, std::vector<std::string> env);
   ~Program();  // kills it if still running
 
   long long pid() const { return pid_; }
   // The program's top-level window, once mapped.
   bool waitForWindow(std::chrono::milliseconds timeout = 15s);
   unsigned long window() const { return window_; }
+  // Trimmed: a caption with an empty name begins with "[".
   std::string title() const;
   bool waitForTitle(const std::function<bool(const std::string&)>& ok, std::chrono::milliseconds timeout = 10s);
-  // Outer geometry in pixels (no window manager here: outer = client).
   struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Rect&) const = default;
   };
-  Rect geometry() const;
+  // The window on the screen; `framed`: the window manager's frame around it, if any.
+  Rect geometry(bool framed = false) const;
   // A real key press (XTEST) with the window focused; `keys` in xdotool's names.
   void key(const char* keys) const;
   void move(int x, int y) const;
@@ -84,9 +91,11 @@ class Program {
   // Asks the window to close the way a window manager's close box does.
   void closeWindow() const;
   bool waitForExit(std::chrono::milliseconds timeout = 15s);
-  bool running() { return !waitForExit(std::chrono::milliseconds(0)); }
+  bool running() { return !waitForExit(0ms); }
+  // The exit status, or 128 + the signal that ended it.
   int exitCode() const { return exitCode_; }
   void signal(int sig) const;
+  QImage screenshot() const;
   // Whether the window shows something other than black: a picture is up.
   bool showsPicture() const;
 
@@ -100,8 +109,6 @@ class Program {
   bool reaped_ = false;
   bool restarted_ = false;
 };
-
-bool haveDisplay();
 
 // Seconds shown as "[mm:ss/" in a play-information caption; nullopt if none.
 std::optional<int> captionPosition(const std::string& caption);
