@@ -78,6 +78,9 @@ std::string metadataValue(const mpv_node& map, const char* key) {
   return {};
 }
 
+// Change events of a clip's own values carry their observation's round above the id.
+constexpr unsigned kRoundShift = 16;
+
 }  // namespace
 
 MpvEngine::MpvEngine(const EngineOptions& options, QObject* parent) : QObject(parent), options_(options) {
@@ -119,18 +122,14 @@ MpvEngine::MpvEngine(const EngineOptions& options, QObject* parent) : QObject(pa
 
   const std::pair<Prop, std::pair<const char*, mpv_format>> observed[] = {
       {kTimePos, {"time-pos", MPV_FORMAT_DOUBLE}},
-      {kDuration, {"duration", MPV_FORMAT_DOUBLE}},
       {kPause, {"pause", MPV_FORMAT_FLAG}},
-      {kEofReached, {"eof-reached", MPV_FORMAT_FLAG}},
       {kSeeking, {"seeking", MPV_FORMAT_FLAG}},
       {kPausedForCache, {"paused-for-cache", MPV_FORMAT_FLAG}},
-      {kDWidth, {"dwidth", MPV_FORMAT_INT64}},
-      {kDHeight, {"dheight", MPV_FORMAT_INT64}},
-      {kMetadata, {"metadata", MPV_FORMAT_NODE}},
       {kVolume, {"volume", MPV_FORMAT_DOUBLE}},
       {kMute, {"mute", MPV_FORMAT_FLAG}},
   };
   for (const auto& [id, property] : observed) mpv_observe_property(mpv_, id, property.first, property.second);
+  observeClipProperties();
 
   mpv_set_wakeup_callback(
       mpv_,
@@ -396,6 +395,24 @@ void MpvEngine::command(std::initializer_list<const char*> args) {
   mpv_command_async(mpv_, 0, argv.data());
 }
 
+// A clip's own values. libmpv reports a change only against the value it read last, and
+// it may not read the gap between two clips: a clip with the same length, picture size or
+// end as the one before it would then report nothing at all. So they are observed afresh
+// for every clip, and a fresh observation always reports its first value.
+void MpvEngine::observeClipProperties() {
+  const std::pair<Prop, std::pair<const char*, mpv_format>> clipProperties[] = {
+      {kDuration, {"duration", MPV_FORMAT_DOUBLE}},
+      {kEofReached, {"eof-reached", MPV_FORMAT_FLAG}},
+      {kDWidth, {"dwidth", MPV_FORMAT_INT64}},
+      {kDHeight, {"dheight", MPV_FORMAT_INT64}},
+      {kMetadata, {"metadata", MPV_FORMAT_NODE}},
+  };
+  for (const auto& [id, property] : clipProperties) mpv_unobserve_property(mpv_, (clipRound_ << kRoundShift) | id);
+  ++clipRound_;
+  for (const auto& [id, property] : clipProperties)
+    mpv_observe_property(mpv_, (clipRound_ << kRoundShift) | id, property.first, property.second);
+}
+
 // ---- events -----------------------------------------------------------------------------
 
 void MpvEngine::drainEvents() {
@@ -416,6 +433,7 @@ void MpvEngine::handleEvent(const mpv_event& event) {
     case MPV_EVENT_START_FILE:
       entryId_ = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
       if (expectedEntry_ == kNextEntry && loadsInFlight_ == 0) expectedEntry_ = entryId_;
+      observeClipProperties();
       break;
     case MPV_EVENT_FILE_LOADED:
       if (loadsInFlight_ > 0 || loadQueued_ || !opening_ || entryId_ != expectedEntry_) break;  // an earlier load's
@@ -480,8 +498,11 @@ void MpvEngine::handleEvent(const mpv_event& event) {
   }
 }
 
-void MpvEngine::handleProperty(std::uint64_t id, const mpv_event& event) {
+void MpvEngine::handleProperty(std::uint64_t userdata, const mpv_event& event) {
   const auto& p = *static_cast<const mpv_event_property*>(event.data);
+  const std::uint64_t round = userdata >> kRoundShift;
+  if (round != 0 && round != clipRound_) return;  // an earlier clip's observation
+  const std::uint64_t id = userdata & ((std::uint64_t{1} << kRoundShift) - 1);
   if (id < std::size(pendingSets_) && pendingSets_[id] > 0) return;  // stale: our own set is on its way
   // Values of the clip being replaced are of no interest.
   const bool betweenClips = loadQueued_ || loadsInFlight_ > 0 || entryId_ != expectedEntry_;

@@ -87,7 +87,8 @@ class MpvEngine : public QObject {
 
   void drainEvents();
   void handleEvent(const mpv_event& event);
-  void handleProperty(std::uint64_t id, const mpv_event& event);
+  void handleProperty(std::uint64_t userdata, const mpv_event& event);
+  void observeClipProperties();
   void loadEntry();
   void issueLoad();
   void unload();
@@ -122,6 +123,7 @@ class MpvEngine : public QObject {
   std::int64_t expectedEntry_ = -1;
   static constexpr std::int64_t kNextEntry = -2;
   std::uint64_t generation_ = 0;
+  std::uint64_t clipRound_ = 0;  // observation round of the clip properties, from 1
   std::optional<std::int64_t> startMs_;
 
   // Playback as last reported (or as just requested, see pendingSets_).
