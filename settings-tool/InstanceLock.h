@@ -3,19 +3,13 @@
 // runtime folder, held for the life of the process.
 #pragma once
 
-#include <filesystem>
 #include <string>
 
 namespace korvane::tool {
 
-// $XDG_RUNTIME_DIR/korvane-rp3, else /tmp/korvane-rp3-<uid>; created with mode
-// 0700. Empty when the folder cannot be made or is not a private folder of ours
-// (someone else's folder in /tmp must not decide whether we start).
-std::filesystem::path runtimeDir();
-
 class InstanceLock {
  public:
-  // Tries to take the lock named `name` in runtimeDir(); never waits.
+  // Tries to take the lock named `name` in the players' runtime folder; never waits.
   explicit InstanceLock(const std::string& name);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;

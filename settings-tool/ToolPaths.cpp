@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ToolPaths.h"
 
+#include "platform/Paths.h"
+
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -27,11 +29,6 @@ std::filesystem::path dataHome() { return fromEnv("XDG_DATA_HOME", ".local/share
 std::filesystem::path configHome() { return fromEnv("XDG_CONFIG_HOME", ".config"); }
 std::filesystem::path classesStorePath() { return dataHome() / "korvane-rp3" / "classes.reg"; }
 
-std::filesystem::path programDir() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return std::filesystem::current_path(ec);
-  return exe.parent_path();
-}
+std::filesystem::path programDir() { return platform::programDirectory().toStdString(); }
 
 }  // namespace korvane::tool
