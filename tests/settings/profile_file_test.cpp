@@ -117,12 +117,15 @@ TEST_F(TempDir, RefusedAndFailedWritesLeaveTheFileWhole) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 2);
 }
 
-TEST_F(TempDir, WritesGoThroughASymlinkAndKeepIt) {
+// The file is replaced by a new one on every write: a private file must stay private.
+TEST_F(TempDir, WritesGoThroughASymlinkAndKeepItAndThePermissions) {
   spit(file_, "[S]\nk=v\n");
+  fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink(file_, dir_ / "link.ini");
   ASSERT_TRUE(writeProfileString("S", "k", "w", dir_ / "link.ini"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.ini"));
   EXPECT_EQ(slurp(file_), "[S]\nk=w\n");
+  EXPECT_EQ(fs::status(file_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(TempDir, LongResumePathComesBackWhole) {
