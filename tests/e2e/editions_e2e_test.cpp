@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The four player programs on the test display: each starts on a clip and shows it,
-// Esc ends each with the settings its edition writes, two full-screen players run side
-// by side, and the full-screen player holds the screen saver off through the session bus.
+// The four player programs on the test display: each starts on a clip and shows it and
+// Esc ends each with the settings its edition writes; the top edition hands over by the
+// empty title; two full-screen players run side by side, each holding the screen saver off
+// through the session bus until it ends.
 #include "settings/ProfileFile.h"
 #include "tests/e2e/Desktop.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <thread>
 
 using namespace korvane;
 using namespace korvane::e2e;
@@ -24,56 +26,55 @@ class Editions : public ::testing::Test {
   void SetUp() override {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display";
     install.useEnvironmentHere();
-    for (const char* flag : {"ScreenInfoSave", "ResumePlay", "NotMultiStart"}) install.setFlag(flag, "1");
+    for (const char* flag : {"ScreenInfoSave", "ResumePlay", "NotMultiStart", "NotPlayInfoDisplay"})
+      install.setFlag(flag, "1");
+  }
+  static bool showsClip(Program& player) {
+    return player.waitForWindow() && waitFor([&] { return player.showsPicture(); }, 10s);
+  }
+  // Esc ends it cleanly, writing the clip to resume and, when its edition keeps one, its width.
+  void escWrites(Program& player, int width) const {
+    settings::writeProfileString("ResumeInfo", "FilePath", "", install.ini());
+    player.key("Escape");
+    ASSERT_TRUE(player.waitForExit());
+    EXPECT_EQ(player.exitCode(), 0);
+    EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "", install.ini()), "file://" + kClip.toStdString());
+    EXPECT_EQ(settings::profileInt("Screen", "Width", -1, install.ini()), width);
   }
   ScratchInstall install{"KorvaneRP3LXZELTA", "KorvaneRP3LX", "KorvaneRP3LXVORNA", "KorvaneRP3LXKAMBO"};
 };
 
 }  // namespace
 
-TEST_F(Editions, EachStartsOnAClipAndEscWritesWhatItsEditionKeeps) {
-  struct Case {
-    const char* program;
-    bool writesGeometry;
-    int width, height;  // outer size in pixels at start
-  } cases[] = {{"KorvaneRP3LXZELTA", true, 480, 411},
-               {"KorvaneRP3LX", true, 480, 411},
-               {"KorvaneRP3LXVORNA", true, 453, 360},
-               {"KorvaneRP3LXKAMBO", false, 0, 0}};
-  const auto screen = run("xdotool", {"getdisplaygeometry"}).value_or("0 0");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.program);
-    fs::remove(install.ini());
+TEST_F(Editions, EntryAndStandardShowTheClipAtTheirDefaultSizeAndWriteAtEsc) {
+  for (const char* program : {"KorvaneRP3LXZELTA", "KorvaneRP3LX"}) {
+    SCOPED_TRACE(program);
+    fs::remove(install.ini());  // no geometry saved by the one before
     for (const char* flag : {"ScreenInfoSave", "ResumePlay"}) install.setFlag(flag, "1");
-    Program player(install, c.program, {kClip});
-    ASSERT_TRUE(player.waitForWindow());
-    EXPECT_TRUE(waitFor([&] { return player.showsPicture(); }, 10s));
+    Program player(install, program, {kClip});
+    ASSERT_TRUE(showsClip(player));
     auto g = player.geometry();
-    if (c.width)
-      EXPECT_EQ(std::pair(g.width, g.height), std::pair(c.width, c.height));
-    else  // full screen
-      EXPECT_EQ(std::to_string(g.x) + std::to_string(g.y) + " " + std::to_string(g.width) + " " +
-                    std::to_string(g.height), "00 " + screen);
-    player.key("Escape");
-    ASSERT_TRUE(player.waitForExit());
-    EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "", install.ini()), "file://" + kClip.toStdString());
-    EXPECT_EQ(settings::profileInt("Screen", "Width", -1, install.ini()), c.writesGeometry ? c.width : -1);
+    EXPECT_EQ(std::pair(g.width, g.height), std::pair(480, 411));
+    escWrites(player, 480);
   }
 }
 
-TEST_F(Editions, TheTopEditionHandsOverByTheEmptyTitle) {
-  install.setFlag("NotPlayInfoDisplay", "1");
+TEST_F(Editions, TopEditionIsUntitledHandsOverByTheEmptyTitleAndWritesAtEsc) {
   Program first(install, "KorvaneRP3LXVORNA", {kClip});
-  ASSERT_TRUE(first.waitForWindow());
+  ASSERT_TRUE(showsClip(first));
   EXPECT_EQ(first.title(), "");
+  auto g = first.geometry();
+  EXPECT_EQ(std::pair(g.width, g.height), std::pair(453, 360));
   Program second(install, "KorvaneRP3LXVORNA", {kClip});
   ASSERT_TRUE(second.waitForWindow());
   EXPECT_TRUE(first.waitForExit(5s));
   EXPECT_EQ(second.title(), "");
+  escWrites(second, 453);
 }
 
-// Also: two full-screen players run side by side whatever NotMultiStart says.
-TEST_F(Editions, FullScreenInhibitsTheScreenSaverOnTheSessionBus) {
+// Two side by side whatever NotMultiStart says; a stand-in screen-saver service on a
+// private bus logs each change with the number of inhibitions then active.
+TEST_F(Editions, FullScreenCoversTheScreenAndInhibitsTheScreenSaverUntilItEnds) {
   SessionBus bus;
   ASSERT_FALSE(bus.address().isEmpty());
   install.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address());
@@ -81,41 +82,34 @@ TEST_F(Editions, FullScreenInhibitsTheScreenSaverOnTheSessionBus) {
   QProcess standin;
   standin.setEnvironment(install.environment());
   standin.start(KORVANE_BIN_DIR "/../tests/korvane_screensaver_standin", {log});
-  ASSERT_TRUE(standin.waitForStarted());
   auto logText = [&] {
     QFile f(log);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
   };
-  auto lastActive = [&] {
-    const QStringList lines = logText().split('\n', Qt::SkipEmptyParts);
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it)
-      if (it->startsWith("active ")) return it->mid(7).toInt();
-    return -1;
+  auto active = [&](int count) {
+    return waitFor([&] { return logText().trimmed().section('\n', -1).endsWith(QString(" active %1").arg(count)); }, 5s);
   };
-  ASSERT_TRUE(waitFor([&] { return QFile::exists(log); }, 5s));
+  ASSERT_TRUE(active(0)) << "the stand-in is on the bus";
 
-  {
-    Program player(install, "KorvaneRP3LXKAMBO", {kClip});
-    ASSERT_TRUE(player.waitForWindow());
-    EXPECT_TRUE(waitFor([&] { return lastActive() == 1; }, 5s)) << logText().toStdString();
-    player.key("Escape");
-    ASSERT_TRUE(player.waitForExit());
-    EXPECT_EQ(lastActive(), 0) << logText().toStdString();
-    EXPECT_TRUE(logText().contains("uninhibit 1"));
-  }
-  {
-    Program first(install, "KorvaneRP3LXKAMBO", {kClip}), second(install, "KorvaneRP3LXKAMBO", {kClip});
-    ASSERT_TRUE(first.waitForWindow() && second.waitForWindow());
-    EXPECT_TRUE(waitFor([&] { return lastActive() == 2; }, 5s)) << logText().toStdString();
-    std::this_thread::sleep_for(1s);
-    EXPECT_TRUE(first.running() && second.running());
-    for (Program* p : {&first, &second}) {
-      p->signal(SIGKILL);
-      ASSERT_TRUE(p->waitForExit());
-    }
-    EXPECT_TRUE(waitFor([&] { return lastActive() == 0; }, 5s)) << logText().toStdString();
-    EXPECT_TRUE(logText().contains("gone 2"));
-  }
+  Program first(install, "KorvaneRP3LXKAMBO", {kClip});
+  ASSERT_TRUE(showsClip(first));
+  auto g = first.geometry();
+  EXPECT_EQ(QString("%1 %2 %3 %4").arg(g.x).arg(g.y).arg(g.width).arg(g.height).toStdString(),
+            "0 0 " + run("xdotool", {"getdisplaygeometry"}).value_or(""));
+  EXPECT_TRUE(active(1)) << logText().toStdString();
+  Program second(install, "KorvaneRP3LXKAMBO", {kClip});
+  ASSERT_TRUE(second.waitForWindow());
+  EXPECT_TRUE(active(2)) << logText().toStdString();
+  std::this_thread::sleep_for(1s);
+  EXPECT_TRUE(first.running() && second.running());
+
+  escWrites(first, -1);
+  EXPECT_TRUE(logText().contains("uninhibit 1 ")) << logText().toStdString();
+  EXPECT_TRUE(active(1)) << logText().toStdString();
+  second.signal(SIGKILL);
+  ASSERT_TRUE(second.waitForExit());
+  EXPECT_TRUE(active(0)) << logText().toStdString();
+  EXPECT_TRUE(logText().contains("gone 2 ")) << logText().toStdString();
   standin.kill();
   standin.waitForFinished();
 }

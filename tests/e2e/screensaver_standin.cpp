@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A stand-in org.freedesktop.ScreenSaver service for tests on a private session bus.
-// It logs every Inhibit and UnInhibit, and drops an inhibition whose caller leaves the
-// bus, as desktops do, writing the active count to the log after every change.
+// It drops an inhibition whose caller leaves the bus, as desktops do, and logs every
+// change with the number of inhibitions then active ("inhibit 1 active 1"), beginning
+// with "ready active 0" once it is on the bus.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -21,36 +22,27 @@ class ScreenSaver : public QObject, protected QDBusContext {
     watcher_.setConnection(QDBusConnection::sessionBus());
     watcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& name) {
-      for (auto it = owners_.begin(); it != owners_.end();) {
-        if (it.value() == name) {
-          write(QString("gone %1").arg(it.key()));
-          it = owners_.erase(it);
-        } else {
-          ++it;
-        }
+      for (uint cookie : owners_.keys(name)) {
+        owners_.remove(cookie);
+        note(QString("gone %1").arg(cookie));
       }
-      write(QString("active %1").arg(owners_.size()));
     });
   }
+  void note(const QString& change) { log_.write(QString("%1 active %2\n").arg(change).arg(owners_.size()).toUtf8()); }
 
  public slots:
-  uint Inhibit(const QString& application, const QString& reason) {
-    const uint cookie = next_++;
-    owners_.insert(cookie, message().service());
+  uint Inhibit(const QString&, const QString&) {
+    owners_.insert(next_, message().service());
     watcher_.addWatchedService(message().service());
-    write(QString("inhibit %1 %2 (%3)").arg(cookie).arg(application, reason));
-    write(QString("active %1").arg(owners_.size()));
-    return cookie;
+    note(QString("inhibit %1").arg(next_));
+    return next_++;
   }
   void UnInhibit(uint cookie) {
     owners_.remove(cookie);
-    write(QString("uninhibit %1").arg(cookie));
-    write(QString("active %1").arg(owners_.size()));
+    note(QString("uninhibit %1").arg(cookie));
   }
 
  private:
-  void write(const QString& line) { log_.write((line + "\n").toUtf8()); }
-
   QFile log_;
   QDBusServiceWatcher watcher_;
   QMap<uint, QString> owners_;
@@ -65,6 +57,7 @@ int main(int argc, char** argv) {
   if (!bus.registerObject("/org/freedesktop/ScreenSaver", &service, QDBusConnection::ExportAllSlots) ||
       !bus.registerService("org.freedesktop.ScreenSaver"))
     return 1;
+  service.note("ready");
   return app.exec();
 }
 
