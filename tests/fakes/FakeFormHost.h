@@ -63,7 +63,7 @@ class FakeFormHost : public player::WindowHost, public player::PlatformServices 
   double ScreenHeight() const override { return 1080 * 15; }
   void ShowCursor(bool show) override { log.push_back(show ? "ShowCursor(1)" : "ShowCursor(0)"); }
   void EnableTimer1() override { log.push_back("EnableTimer1"); }
-  bool Timer1Enabled() const override { return logged("EnableTimer1"); }
+  bool Timer1Enabled() const override { return std::count(log.begin(), log.end(), "EnableTimer1") > 0; }
   void EndProgram() override { log.push_back("EndProgram"); }
 
   std::string CommandLine() const override { return commandLine; }
@@ -74,14 +74,9 @@ class FakeFormHost : public player::WindowHost, public player::PlatformServices 
     if (onClose) onClose();
     return true;
   }
-  bool StartSettingsTool() override {
-    log.push_back("StartSettingsTool");
-    return settingsToolPresent;
-  }
+  bool StartSettingsTool() override { return settingsToolPresent; }
   void InhibitScreenSaver() override { log.push_back("InhibitScreenSaver"); }
   void ReleaseScreenSaver() override { log.push_back("ReleaseScreenSaver"); }
-
-  bool logged(const std::string& entry) const { return std::count(log.begin(), log.end(), entry) > 0; }
 
  private:
   void resize(const char* what, double v, double& field) {

@@ -4,7 +4,6 @@
 #include "tests/player/FormFixture.h"
 
 #include <array>
-#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace korvane;
@@ -56,6 +55,7 @@ TEST_F(FormSpine, TopmostThenGeometryBeforeAndResumeAfterTheEarlierInstanceClose
     write("ResumeInfo", "Position", "61500");
   };
   form.Form_Load();
+  // Not shown yet, the window's resizes lay nothing out.
   EXPECT_EQ(host.log, (std::vector<std::string>{
                           "RealAudio1.SetStartupFlag(1)", "RealAudio1.SetSourceUrl(file://)",
                           "SetTopmost(266,207,480,411)",  // the design geometry in pixels
@@ -65,32 +65,14 @@ TEST_F(FormSpine, TopmostThenGeometryBeforeAndResumeAfterTheEarlierInstanceClose
                           "RealAudio1.SetSourceUrl(file:///closed one.mp4)", "RealAudio1.Seek(61500)"}));
 }
 
-TEST_F(FormSpine, ResumeOnlyWithoutAFileOnTheCommandLine) {
-  // The command line, the saved path and position, the calls after the command line's source.
-  std::tuple<const char*, const char*, const char*, std::vector<std::string>> cases[] = {
-      {"/given.mp4", "file:///saved.mp4", "61500", {}},
-      {"", "file:///saved.mp4", "61500", {"SetSourceUrl(file:///saved.mp4)", "Seek(61500)"}},
-      {"", nullptr, nullptr, {"SetSourceUrl()", "Seek(0)"}},  // nothing saved: the read defaults
-  };
-  for (const auto& [commandLine, savedPath, savedPosition, after] : cases) {
-    fs::remove(host.settingsFile);
-    flag("ResumePlay");
-    if (savedPath) write("ResumeInfo", "FilePath", savedPath);
-    if (savedPosition) write("ResumeInfo", "Position", savedPosition);
-    host.commandLine = commandLine;
-    media.calls.clear();
-    form.Form_Load();
-    std::vector<std::string> expected{"SetStartupFlag(1)", "SetSourceUrl(file://" + host.commandLine + ")"};
-    expected.insert(expected.end(), after.begin(), after.end());
-    EXPECT_EQ(media.calls, expected) << commandLine;
-  }
-}
-
-TEST_F(FormSpine, ShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAreOnce) {
+// A file on the command line is played instead of the resume point, and replaces it at shutdown.
+TEST_F(FormSpine, AGivenFileIsNotResumedAndShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAreOnce) {
   flag("ScreenInfoSave");
   flag("ResumePlay");
+  write("ResumeInfo", "FilePath", "file:///saved.mp4");
   host.commandLine = "/clip.mp4";
   form.Form_Load();
+  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file:///clip.mp4)"}));
   host.state = kMaximized;  // a maximised window is saved as it is
   host.width = 7207.5;      // 480.5 px -> 480
   host.height = 6187.5;     // 412.5 px -> 412
@@ -103,16 +85,6 @@ TEST_F(FormSpine, ShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAreOnce) {
   unload();  // the window's own close then runs nothing
   EXPECT_EQ(fakes::slurp(host.settingsFile),
             "[Korvane RP 3]\r\nScreenInfoSave=1\r\nResumePlay=1\r\n"
-            "[Screen]\r\nHeight=412\r\nWidth=480\r\nTop=32768\r\nLeft=-1500\r\n"
-            "[ResumeInfo]\r\nFilePath=file:///clip.mp4\r\nPosition=61500\r\n");
-}
-
-TEST_F(FormSpine, AFailingEngineStopsShutdownQuietlyAfterTheGeometry) {
-  flag("ScreenInfoSave");
-  flag("ResumePlay");
-  form.Form_Load();
-  media.failing = {"SourceUrl"};
-  EXPECT_NO_THROW(unload());
-  EXPECT_EQ(settings::profileInt("Screen", "Width", 0, host.settingsFile), 480);
-  EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "none", host.settingsFile), "none");
+            "[ResumeInfo]\r\nFilePath=file:///clip.mp4\r\nPosition=61500\r\n"
+            "[Screen]\r\nHeight=412\r\nWidth=480\r\nTop=32768\r\nLeft=-1500\r\n");
 }
