@@ -58,12 +58,6 @@ struct Peer {
     if (proc.state() != QProcess::NotRunning) kill9();
   }
   void signal(int sig) const { ::kill(pid_t(pid), sig); }
-  // SIGSTOP lands asynchronously: wait until all its threads have stopped (or it died).
-  void stop() const {
-    signal(SIGSTOP);
-    siginfo_t info{};
-    ::waitid(P_PID, id_t(pid), &info, WSTOPPED | WEXITED | WNOWAIT);
-  }
   void kill9() {
     signal(SIGKILL);
     proc.waitForFinished(5000);
@@ -94,8 +88,6 @@ TEST_F(Registry, FindsTheOldestByExactCaptionOrTitleAsTheyAreNowButNeverItself) 
   ASSERT_TRUE(found);
   EXPECT_EQ(std::tie(found->pid, found->program, found->caption, found->appTitle, found->socketPath),
             std::tuple(qint64(::getpid()), kProgram, kLX, QString("Korvane RP 3-2 LX"), older.socketPath()));
-  EXPECT_EQ(me.findWindow("Korvane RP 3-2 LX").value().socketPath, older.socketPath());
-  EXPECT_EQ(me.findWindow("").value().socketPath, newer.socketPath());  // the oldest untitled one
   for (const char* other : {"korvane rp 3 lx", "Korvane RP 3", "mine"}) EXPECT_FALSE(me.findWindow(other)) << other;
   older.setCaption("song.mkv [00:01/03:42]");
   EXPECT_EQ(me.findWindow(kLX).value().socketPath, newer.socketPath());
@@ -107,8 +99,9 @@ TEST_F(Registry, FindsTheOldestByExactCaptionOrTitleAsTheyAreNowButNeverItself) 
   QCoreApplication::processEvents();  // where a request that reached us would run the handler
 }
 
-// Garbage first: it neither crashes nor stalls the peer. Then every concurrent requester
-// is answered, after the one run of the handler, once the peer has written and gone.
+// Garbage first: it neither crashes nor stalls the peer; nor is it asked to close through a
+// path outside our folder. Then every concurrent requester is answered, after the one run of
+// the handler, once the peer has written and gone.
 TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWrittenAndExited) {
   const QString marker = base_ + "/settings-written";
   Peer a(kLX, {"--marker", marker, "--delay-ms", "300", "--linger-ms", "400"});
@@ -124,6 +117,9 @@ TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWrittenAndExited) {
 
   InstanceRegistry me(kProgram);
   const auto target = me.findWindow(kLX).value();
+  ASSERT_EQ(::symlink(qPrintable(a.socketPath), qPrintable(base_ + "/KorvaneRP3LX.1.1.sock")), 0);
+  for (const QString& outside : {base_ + "/KorvaneRP3LX.1.1.sock", dir_ + "/../KorvaneRP3LX.1.1.sock"})
+    EXPECT_FALSE(me.requestClose({.program = kProgram, .caption = kLX, .appTitle = kLX, .socketPath = outside}, 5s));
   std::atomic<int> answered = 0;
   const qint64 ms = msFor([&] {
     std::thread other([&] { answered += me.requestClose(target); });
@@ -132,28 +128,25 @@ TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWrittenAndExited) {
   });
   EXPECT_EQ(answered, 2);
   EXPECT_NEAR(ms, 1850, 1150);  // at least the write delay and the lingering exit
-  QFile f(marker);
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_EQ(f.readAll(), QByteArray::number(a.pid));
+  EXPECT_TRUE(QFile::exists(marker));
   EXPECT_TRUE(a.proc.waitForFinished(500));  // it hung up as it exited: only reaping is left
   EXPECT_EQ(a.proc.exitCode(), 0);
   EXPECT_FALSE(QFile::exists(a.socketPath));
-  EXPECT_FALSE(me.anotherInstanceRunning());
 }
 
 TEST_F(Registry, AnUnansweredCloseRequestDelaysOnlyByTheBound) {
   Peer hung("hung", {"--hang"}), stopped("stopped");
   InstanceRegistry me(kProgram);
-  const auto hungInfo = me.findWindow("hung");
-  const auto stoppedInfo = me.findWindow("stopped");
-  ASSERT_TRUE(hungInfo && stoppedInfo);
+  const auto hungInfo = me.findWindow("hung").value(), stoppedInfo = me.findWindow("stopped").value();
 
   // A stopped peer does not match and delays a lookup by the info bound only, but it is
-  // alive: its entry stays.
-  stopped.stop();
+  // alive: its entry stays. SIGSTOP lands asynchronously: wait until it has taken effect.
+  stopped.signal(SIGSTOP);
+  siginfo_t info{};
+  ::waitid(P_PID, id_t(stopped.pid), &info, WSTOPPED | WEXITED | WNOWAIT);
   EXPECT_LT(msFor([&] { EXPECT_FALSE(me.findWindow("stopped")); }), InstanceRegistry::kInfoBound.count() + 300);
   EXPECT_TRUE(QFile::exists(stopped.socketPath));
-  for (const auto& target : {*hungInfo, *stoppedInfo})
+  for (const auto& target : {hungInfo, stoppedInfo})
     EXPECT_NEAR(msFor([&] { EXPECT_FALSE(me.requestClose(target, 1s)); }), 1250, 250);
   EXPECT_TRUE(me.findWindow("hung"));  // its GUI thread is stuck, yet lookups are answered
   // A delivered request is honoured late: the stopped peer closes once it runs again.
@@ -162,35 +155,20 @@ TEST_F(Registry, AnUnansweredCloseRequestDelaysOnlyByTheBound) {
   EXPECT_FALSE(QFile::exists(stopped.socketPath));
 }
 
+// Each dead entry met is removed at once, without waiting for an answer. That the next
+// player is neither held up nor fooled is seen end to end with killed players.
 TEST_F(Registry, AKilledPeerLeavesNothingThatBlocksOrFoolsTheNextStart) {
   InstanceRegistry me(kProgram);
   Peer a(kLX), b(kLX);
   const auto stale = me.findWindow(kLX).value();
   a.kill9();
   b.kill9();
-  ASSERT_TRUE(QFile::exists(a.socketPath) && QFile::exists(b.socketPath));
-  // Each dead entry met is removed at once, without waiting for an answer.
   EXPECT_LT(msFor([&] {
               EXPECT_FALSE(me.requestClose(stale, 5s));
               EXPECT_FALSE(me.findWindow(kLX));
             }),
             200);
   EXPECT_FALSE(QFile::exists(a.socketPath) || QFile::exists(b.socketPath));
-  EXPECT_FALSE(me.anotherInstanceRunning());
-  Peer next(kLX);
-  EXPECT_EQ(me.findWindow(kLX).value().pid, next.pid);
-}
-
-TEST_F(Registry, OnlyEntriesOfOurDirectoryAreAskedToClose) {
-  Peer a(kLX, {"--marker", base_ + "/m"});
-  InstanceRegistry me(kProgram);
-  auto target = me.findWindow(kLX).value();
-  ASSERT_EQ(::symlink(qPrintable(a.socketPath), qPrintable(base_ + "/KorvaneRP3LX.1.1.sock")), 0);
-  for (const QString& path : {base_ + "/KorvaneRP3LX.1.1.sock", dir_ + "/../KorvaneRP3LX.1.1.sock"}) {
-    target.socketPath = path;
-    EXPECT_FALSE(me.requestClose(target, 5s));
-  }
-  EXPECT_FALSE(QFile::exists(base_ + "/m"));
 }
 
 TEST_F(Registry, RuntimeDirectoryIsPrivateAndRefusedWhenOthersCouldReachIt) {
@@ -227,10 +205,4 @@ TEST(ProgramDirectory, IsTheRealFolderOfAProgramStartedThroughALink) {
   ASSERT_TRUE(p.waitForFinished(5000));
   EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
             QFileInfo(QFileInfo(REGISTRY_PEER).canonicalFilePath()).absolutePath());
-}
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
 }

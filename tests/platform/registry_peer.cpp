@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // A stand-in player for the registry tests: publishes itself as KorvaneRP3LX with CAPTION
-// as caption and application title; asked to close, it writes its pid to a marker file
+// as its caption; asked to close, it writes its pid to a marker file
 // (as a player writes its settings) and exits.
 //
 //   registry_peer CAPTION [--marker FILE] [--delay-ms N] [--linger-ms N] [--hang]
@@ -35,7 +35,6 @@ int main(int argc, char** argv) {
 
   korvane::platform::InstanceRegistry registry(QStringLiteral("KorvaneRP3LX"));
   registry.setCaption(args.positionalArguments().value(0));
-  registry.setApplicationTitle(args.positionalArguments().value(0));
   registry.setCloseHandler([&] {
     QThread::msleep(args.value(delay).toULong());
     QFile f(args.value(marker));
