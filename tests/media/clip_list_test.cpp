@@ -18,11 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 using Entries = std::vector<std::string>;
 
-TEST(SourceText, OnlyFileUrlsGiveAPathTakenExactlyAsWritten) {
-  const std::pair<const char*, std::optional<std::string>> urls[] = {
-      {"file:///home/u/My Clip%20#1.mkv", "/home/u/My Clip%20#1.mkv"}, {"file://", ""},
-      {"file://relative/a.wav", "relative/a.wav"}, {"http://host/a.mp3", {}}, {"FILE:///a.mp3", {}}, {"", {}}};
-  for (auto& [url, path] : urls) EXPECT_EQ(pathFromFileUrl(url), path) << url;
+// What a "file://" source gives, taken exactly as written, the engine tests open for real.
+TEST(SourceText, OnlyFileUrlsGiveAPath) {
+  for (const char* url : {"http://host/a.mp3", "FILE:///a.mp3", ""})
+    EXPECT_EQ(pathFromFileUrl(url), std::nullopt) << url;
 }
 
 TEST(Playlist, KindFollowsTheExtensionWhateverItsCase) {
@@ -35,12 +34,8 @@ TEST(Playlist, KindFollowsTheExtensionWhateverItsCase) {
 // Relative entries are anchored ("./" too, so none reads as an option); a .ram "file://"
 // entry is a raw path like our own sources, while other lists pass URLs to the engine.
 TEST(Playlist, EachKindIsParsedIntoLoadArguments) {
-  const struct {
-    const char* text;
-    PlaylistKind kind;
-    const char* base;
-    Entries entries;
-  } cases[] = {
+  // text, kind, the list's folder, entries
+  const std::tuple<const char*, PlaylistKind, const char*, Entries> cases[] = {
       {"\xEF\xBB\xBF# list\r\n  one.rm  \r\n\r\n/abs/two.rm\rrtsp://h/x.rm\n#x\nsub/3.rm", PlaylistKind::Ram, "/lists",
        {"/lists/one.rm", "/abs/two.rm", "rtsp://h/x.rm", "/lists/sub/3.rm"}},
       {"file:///m/a%20b.rm\nfile://rel.rm\n", PlaylistKind::Ram, "", {"/m/a%20b.rm", "./rel.rm"}},
@@ -48,23 +43,20 @@ TEST(Playlist, EachKindIsParsedIntoLoadArguments) {
        {"file:///m/a%20b.wav", "./--odd.wav"}},
       {"[playlist]\nNumberOfEntries=2\nFile1=a.mp3\nTitle1=A\nfile2 = /b.mp3\nFileX=c\n", PlaylistKind::Pls, "/p/",
        {"/p/a.mp3", "/b.mp3"}},
-      {"", PlaylistKind::Ram, "", {}},
-      {"# nothing\n\n", PlaylistKind::M3u, "", {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(parsePlaylist(c.text, c.kind, c.base), c.entries) << c.text;
+  for (const auto& [text, kind, base, entries] : cases) EXPECT_EQ(parsePlaylist(text, kind, base), entries) << text;
 }
 
+// Names equal by value are still ordered (by their bytes), so a folder sorts the same way
+// whatever order it lists its files in.
 TEST(NaturalOrder, DigitRunsCompareByValue) {
   const std::pair<const char*, const char*> ascending[] = {
-      {"clip 2.mp3", "clip 10.mp3"}, {"a.wav", "B.wav"}, {"x2", "x02a"},
-      {"track", "track1"}, {"99999999999999999999998", "99999999999999999999999"}};  // no overflow
+      {"clip 2.mp3", "clip 10.mp3"}, {"a.wav", "B.wav"}, {"x2", "x02a"}, {"track", "track1"},
+      {"99999999999999999999998", "99999999999999999999999"}, {"a01", "a1"}};  // no overflow; a tie
   for (auto [a, b] : ascending) {
     EXPECT_LT(naturalCompare(a, b), 0) << a << " < " << b;
     EXPECT_GT(naturalCompare(b, a), 0) << b << " > " << a;
   }
-  // Equal by value, yet ordered, so sorting is stable whatever the input order.
-  EXPECT_NE(naturalCompare("a01", "a1"), 0);
-  EXPECT_EQ(naturalCompare("a01", "a1"), -naturalCompare("a1", "a01"));
 }
 
 // From inside the folder, so that a relative source keeps its text too.

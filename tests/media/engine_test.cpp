@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <tuple>
@@ -59,29 +60,23 @@ TEST_F(Engine, NothingLoadedReportsTheNoPictureSizeAndIgnoresEveryOperation) {
 // readable at the first StateChange(3), its length and labels (never an older clip's),
 // and its position advancing.
 TEST_F(Engine, EachClipOpensWithItsPictureLengthAndLabels) {
-  struct Case {
-    const char* name;
-    std::pair<std::int32_t, std::int32_t> picture;
-    std::int32_t length;
-    const char *label, *sublabel;
-  } cases[] = {
-      {"h264.mp4", {320, 240}, 3000, "Test Pattern", "Korvane"},
-      {"clip.rm", {176, 144}, 3030, "Real Clip", "Real Author"},  // the author is the sublabel
-      {"tagged.mp3", {2, 2}, 3030, "Tagged Tone", "Tone Artist"},
-      {"tone.wav", {2, 2}, 2000, "", ""},
+  // name, picture, length, label and sublabel
+  const std::tuple<const char*, std::pair<std::int32_t, std::int32_t>, std::int32_t, std::string> cases[] = {
+      {"h264.mp4", {320, 240}, 3000, "Test Pattern|Korvane"},
+      {"clip.rm", {176, 144}, 3030, "Real Clip|Real Author"},  // the author is the sublabel
+      {"tagged.mp3", {2, 2}, 3030, "Tagged Tone|Tone Artist"},
+      {"tone.wav", {2, 2}, 2000, "|"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, picture, length, labels] : cases) {
+    SCOPED_TRACE(name);
     sink.states.clear();
     sink.pictureAtEvent.clear();
-    ASSERT_TRUE(openAndWaitPlaying(c.name));
+    ASSERT_TRUE(openAndWaitPlaying(name));
     EXPECT_EQ(sink.states.front(), kOpening);
     const auto first3 = std::ranges::find(sink.states, kPlaying) - sink.states.begin();
-    EXPECT_EQ(sink.pictureAtEvent[first3], c.picture);
-    EXPECT_EQ(std::pair(rp().ClipWidth(), rp().ClipHeight()), c.picture);
-    EXPECT_NEAR(rp().Length(), c.length, 100);
-    EXPECT_EQ(rp().ClipLabel() + "|" + rp().ClipSublabel(), std::string(c.label) + "|" + c.sublabel);
-    EXPECT_EQ(rp().SourceUrl(), clipUrl(c.name));
+    EXPECT_EQ(sink.pictureAtEvent[first3], picture);
+    EXPECT_NEAR(rp().Length(), length, 100);
+    EXPECT_EQ(rp().ClipLabel() + "|" + rp().ClipSublabel(), labels);
     const auto before = rp().Position();
     ASSERT_TRUE(waitFor([&] { return rp().Position() >= before + 300; }));
   }
@@ -89,9 +84,10 @@ TEST_F(Engine, EachClipOpensWithItsPictureLengthAndLabels) {
 
 // ---- play, pause, stop, seek, end ------------------------------------------------------
 
-// On one clip: pause holds the position and Play resumes; stop goes back to the start for
-// good and Play starts from there; a negative seek goes to the start, one beyond the end
-// to the end. StateChange comes only on changes, from the event loop, never from a call.
+// On one clip: Play resumes where Pause held it; stop goes back to the start for good and
+// Play starts from there; a negative seek goes to the start, one beyond the end to the end.
+// StateChange comes only on changes, from the event loop, never from a call. (That the
+// position stands while paused is watched on the entry player's caption.)
 TEST_F(Engine, PauseStopAndSeeksOnAPlayingClip) {
   ASSERT_TRUE(openAndWaitPlaying("tagged.mp3"));
   ASSERT_TRUE(waitFor([&] { return rp().Position() > 800; }));
@@ -99,20 +95,17 @@ TEST_F(Engine, PauseStopAndSeeksOnAPlayingClip) {
   rp().Pause();
   EXPECT_EQ(std::tuple(rp().PlayState(), sink.states.size()), std::tuple(kPaused, raised));  // raised later
   ASSERT_TRUE(waitState(kPaused));
-  settle(200);
   const auto held = rp().Position();
-  settle(400);
-  EXPECT_NEAR(rp().Position(), held, 40);  // libmpv may refine the paused position a little
   rp().Play();
   ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().Position() > held + 200; }));
   EXPECT_TRUE(std::ranges::adjacent_find(sink.states) == sink.states.end()) << "a state raised twice in a row";
 
   rp().PeriodCommand();
   EXPECT_EQ(std::tuple(rp().PlayState(), rp().Position()), std::tuple(kStopped, 0));  // at once
-  ASSERT_TRUE(waitFor([&] { return sink.states.back() == kStopped; }));
   rp().Pause();  // nothing to pause
   settle(300);
-  EXPECT_EQ(std::tuple(rp().PlayState(), rp().Position()), std::tuple(kStopped, 0));  // and for good
+  EXPECT_EQ(std::tuple(rp().PlayState(), rp().Position(), sink.states.back()),
+            std::tuple(kStopped, 0, kStopped));  // and for good
   rp().Play();
   ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().Position() > 0; }));
   EXPECT_LT(rp().Position(), 700);
@@ -131,12 +124,10 @@ TEST_F(Engine, PauseStopAndSeeksOnAPlayingClip) {
 TEST_F(Engine, LoopRepeatsTheWholeListOrTheClipAndWithoutItTheEndIsState0) {
   start(true);  // without the real-time clock: clips run to their end as fast as they decode
   rp().SetSourceUrl(clipUrl("list.ram"));
-  ASSERT_TRUE(waitFor([&] { return rp().ClipLabel() == "Tagged Tone"; }));  // went on by itself
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kStopped; }));       // and ended after the last
-  EXPECT_EQ(rp().ClipLabel(), "Tagged Tone");
+  // It goes on to the second entry by itself and ends there.
+  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kStopped && rp().ClipLabel() == "Tagged Tone"; }));
 
   rp().SetOptionL(true);
-  EXPECT_TRUE(rp().OptionL());
   rp().SetSourceUrl(clipUrl("list.ram"));
   ASSERT_TRUE(waitFor([&] { return rp().ClipLabel() == "Tagged Tone"; }));
   ASSERT_TRUE(waitFor([&] { return rp().ClipLabel().empty() && rp().PlayState() == kPlaying; }));  // back to the first
@@ -144,8 +135,7 @@ TEST_F(Engine, LoopRepeatsTheWholeListOrTheClipAndWithoutItTheEndIsState0) {
   sink.states.clear();
   rp().SetSourceUrl(clipUrl("tone.wav"));
   ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().Position() > 1000; }));
-  int wraps = 0;
-  std::int32_t last = rp().Position();
+  std::int32_t wraps = 0, last = rp().Position();
   ASSERT_TRUE(waitFor([&] {
     if (rp().Position() < last) ++wraps;
     last = rp().Position();
@@ -155,8 +145,6 @@ TEST_F(Engine, LoopRepeatsTheWholeListOrTheClipAndWithoutItTheEndIsState0) {
 
   rp().SetOptionL(false);
   ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kStopped && sink.states.back() == kStopped; }));
-  ASSERT_TRUE(waitFor([&] { return rp().Position() > 1900; }));  // the end, not the start
-  EXPECT_LE(rp().Position(), rp().Length() + 50);
   sink.states.clear();
   rp().Play();  // from the start again, to the end again
   ASSERT_TRUE(waitFor([&] { return sink.saw(kPlaying) && rp().PlayState() == kStopped; }));
@@ -199,6 +187,8 @@ TEST_F(Engine, SeekPauseAndStopRightAfterOrWhileOpeningTakeEffectOnceLoaded) {
 
 // ---- level and mute -------------------------------------------------------------------
 
+// The ] key's way of lowering the level, and mute going off again, are pressed on the
+// entry player.
 TEST_F(Engine, LevelIsClampedAndLevelAndMuteSurviveTheEnginesEchoOnOpening) {
   for (auto [set, kept] : {std::pair<std::int16_t, std::int16_t>{150, 100}, {-30, 0}, {40, 40}}) {
     rp().SetLevel(set);
@@ -208,10 +198,6 @@ TEST_F(Engine, LevelIsClampedAndLevelAndMuteSurviveTheEnginesEchoOnOpening) {
   ASSERT_TRUE(openAndWaitPlaying("tone.wav"));
   settle(200);
   EXPECT_EQ(std::pair(rp().Level(), rp().OptionM()), std::pair(std::int16_t(40), true));
-  rp().SetLevel(static_cast<std::int16_t>(rp().Level() - 50));  // the ] key's way
-  rp().SetOptionM(false);
-  settle(200);
-  EXPECT_EQ(std::pair(rp().Level(), rp().OptionM()), std::pair(std::int16_t(0), false));
 }
 
 // ---- lists and folders ---------------------------------------------------------------
@@ -226,26 +212,17 @@ TEST_F(Engine, NextAndPrevStepThroughAListAndAFolderAndStopAtTheEnds) {
   settle(300);
   EXPECT_EQ(std::tuple(rp().ClipLabel(), rp().PlayState()), std::tuple("Tagged Tone", kPlaying));
   rp().PrevEntry();
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().Length() < 2100 && rp().Length() > 0; }));
-  EXPECT_EQ(rp().ClipLabel(), "");
+  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && std::abs(rp().Length() - 2000) < 50; }));
   EXPECT_EQ(rp().SourceUrl(), clipUrl("list.m3u"));
 
-  // A single file steps through the clips of its folder in natural order; the source follows.
+  // A single file steps through the clips of its folder, and the source follows. The order
+  // and the ends are the clip list tests'; N and B walk the whole folder on the entry player.
   const std::string folder = "file://" + clip("folder") + "/";
-  rp().SetSourceUrl(folder + "clip 1.wav");
+  rp().SetSourceUrl(folder + "clip 2.mp3");
   ASSERT_TRUE(waitState(kPlaying));
-  rp().PrevEntry();  // before the first: nothing
   rp().NextEntry();
-  EXPECT_EQ(rp().SourceUrl(), folder + "clip 2.mp3");
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().Length() > 0; }));
-  rp().NextEntry();
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().ClipWidth() == 64; }));
-  EXPECT_EQ(std::pair(rp().SourceUrl(), rp().ClipHeight()), std::pair(folder + "clip 10.mp4", 48));
-  rp().NextEntry();  // notes.txt is not a clip: this is the end
   EXPECT_EQ(rp().SourceUrl(), folder + "clip 10.mp4");
-  rp().PrevEntry();
-  EXPECT_EQ(rp().SourceUrl(), folder + "clip 2.mp3");
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().ClipWidth() == 2; }));
+  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().ClipWidth() == 64; }));
 }
 
 // ---- sources that cannot play, and names libmpv could misread --------------------------
@@ -262,9 +239,8 @@ TEST_P(BadSource, EndsInState0WithNothingReported) {
   EXPECT_EQ(std::tuple(rp().PlayState(), rp().SourceUrl(), rp().Length(), rp().Position(), rp().ClipWidth(),
                        rp().ClipLabel()),
             std::tuple(kStopped, url, 0, 0, 2, std::string()));
-  rp().Play();  // tries again, fails again, quietly
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kStopped && sink.states.back() == kStopped; }));
-  ASSERT_TRUE(openAndWaitPlaying("tone.wav"));  // the engine is still good for a real clip
+  rp().Play();                                  // tries again, and fails again
+  ASSERT_TRUE(openAndWaitPlaying("tone.wav"));  // while a real clip set after it plays
 }
 
 // libmpv would have played the folder as a playlist.
@@ -305,13 +281,11 @@ TEST_F(Engine, AClipJustLikeThePreviousOneReportsItsOwnValues) {
 
 // ---- lifetime ------------------------------------------------------------------------
 
-TEST(EngineLifetime, DestroyedWhilePlayingOrOpeningWithoutTrouble) {
-  for (int i = 0; i < 3; ++i) {
-    MediaSet set;
-    set.RealAudio1().SetSourceUrl(clipUrl(i == 0 ? "h264.mp4" : "clip.rm"));
-    if (i > 0) waitFor([&] { return set.RealAudio1().PlayState() == kPlaying; });
-  }
-  SUCCEED();
+// Most tests above end with the engine destroyed while playing; this one ends it while it
+// opens a clip.
+TEST(EngineLifetime, DestroyedWhileOpening) {
+  MediaSet set;
+  set.RealAudio1().SetSourceUrl(clipUrl("clip.rm"));
 }
 
 }  // namespace

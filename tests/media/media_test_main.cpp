@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: MIT
-// main for the headless media tests: the application object first, then LC_NUMERIC back
-// to "C" (the application sets it from the environment; libmpv refuses anything else).
+// main for the media tests: the application object first (for the view tests a widget
+// application on the display the test command provides, with Mesa's software OpenGL),
+// then LC_NUMERIC back to "C" (the application sets it from the environment; libmpv
+// refuses anything else).
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <clocale>
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  std::setlocale(LC_NUMERIC, "C");
   ::testing::InitGoogleTest(&argc, argv);
+  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // CTest's discovery needs no display
+#ifdef KORVANE_VIEW_TESTS
+  if (qEnvironmentVariableIsEmpty("LIBGL_ALWAYS_SOFTWARE")) qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
+  QApplication app(argc, argv);
+#else
+  QCoreApplication app(argc, argv);
+#endif
+  std::setlocale(LC_NUMERIC, "C");
   return RUN_ALL_TESTS();
 }
