@@ -32,7 +32,7 @@ inline void writeAll(const std::filesystem::path& file, std::string_view data) {
 }
 
 // The tool in a scratch folder with kvnset.ini in it and the store beside; messages
-// are recorded and the desktop follow-up only counted.
+// are recorded and the desktop is left alone.
 class ToolTest : public ::testing::Test {
  protected:
   void SetUp() override { ensureApp(); }
@@ -40,8 +40,7 @@ class ToolTest : public ::testing::Test {
   virtual KVNsetEnvironment environment() {
     std::filesystem::create_directories(toolDir);
     return {toolDir, ini(), storeFile(), [this] { return otherInstance; },
-            [this](const QString& text, QMessageBox::Icon icon) { messages.emplace_back(text, icon); },
-            [this](const ClassesRoot&) { ++storeFollowed; }};
+            [this](const QString& text, QMessageBox::Icon icon) { messages.emplace_back(text, icon); }, {}};
   }
   std::unique_ptr<KVNset> open() {
     auto w = std::make_unique<KVNset>(environment());
@@ -64,7 +63,6 @@ class ToolTest : public ::testing::Test {
   const std::filesystem::path scratch{::mkdtemp(scratchName.data())};
   std::filesystem::path toolDir = scratch / "tool";
   std::vector<Message> messages;
-  int storeFollowed = 0;
   bool otherInstance = false, loaded = false;
 };
 
