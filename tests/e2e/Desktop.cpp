@@ -3,7 +3,6 @@
 
 #include "settings/ProfileFile.h"
 
-#include <QProcess>
 #include <QProcessEnvironment>
 
 #include <X11/Xlib.h>
@@ -11,10 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <regex>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -57,8 +53,6 @@ unsigned long topLevelOf(const QStringList& ids, long long pid) {
 
 }  // namespace
 
-bool haveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
-
 bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
   for (const auto deadline = std::chrono::steady_clock::now() + timeout; !ready(); std::this_thread::sleep_for(50ms))
     if (std::chrono::steady_clock::now() > deadline) return false;
@@ -67,14 +61,11 @@ bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeo
 
 std::optional<std::string> run(const QString& program, const QStringList& args,
                                std::chrono::milliseconds timeout) {
-  QProcess p;
+  QProcess p;  // one still running when it goes is killed
   p.start(program, args);
-  if (!p.waitForFinished(int(timeout.count())) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-    p.kill();
-    p.waitForFinished(1000);
-    return std::nullopt;
-  }
-  return p.readAllStandardOutput().trimmed().toStdString();
+  if (p.waitForFinished(int(timeout.count())) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+    return p.readAllStandardOutput().trimmed().toStdString();
+  return std::nullopt;
 }
 
 ScratchInstall::ScratchInstall(std::initializer_list<const char*> programs) {
@@ -83,13 +74,7 @@ ScratchInstall::ScratchInstall(std::initializer_list<const char*> programs) {
   fs::create_directories(runtime());
   fs::permissions(runtime(), fs::perms::owner_all);
   fs::create_directories(dir_ / "home");
-  for (const char* program : programs) {
-    const fs::path from = fs::path(KORVANE_BIN_DIR) / program;
-    std::error_code ec;
-    fs::create_hard_link(from, dir_ / program, ec);  // a copy where links are refused
-    if (ec) fs::copy_file(from, dir_ / program);
-  }
-  if (fs::exists(fs::path(KORVANE_BIN_DIR) / "icon")) fs::create_directory_symlink(fs::path(KORVANE_BIN_DIR) / "icon", dir_ / "icon");
+  for (const char* program : programs) fs::copy_file(fs::path(KORVANE_BIN_DIR) / program, dir_ / program);
 }
 
 ScratchInstall::~ScratchInstall() {
@@ -115,16 +100,11 @@ QStringList ScratchInstall::environment() const {
   return env.toStringList();
 }
 
-void ScratchInstall::useEnvironmentHere() const {
-  ::setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1);
-}
-
 SessionBus::SessionBus() {
   const QStringList lines = QString::fromStdString(
       run("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"}).value_or("")).split('\n');
-  if (lines.size() < 2) return;
-  address_ = lines[0].trimmed();
-  pid_ = lines[1].trimmed().toLongLong();
+  address_ = lines.value(0).trimmed();
+  pid_ = lines.value(1).trimmed().toLongLong();
 }
 
 SessionBus::~SessionBus() {
@@ -149,41 +129,23 @@ fs::path longClip() {
   return clip.path;
 }
 
-Program::Program(const ScratchInstall& install, const char* program, const QStringList& args) {
-  args_.push_back((install.dir() / program).string());
-  for (const QString& a : args) args_.push_back(a.toStdString());
-  for (const QString& e : install.environment()) env_.push_back(e.toStdString());
-  spawn();
-}
+Program::Program(const ScratchInstall& install, const char* program, const QStringList& args)
+    : Program(QStringList{QString::fromStdString((install.dir() / program).string())} + args, install.environment()) {}
 
-Program::Program(std::vector<std::string> argv, std::vector<std::string> env) : args_(std::move(argv)), env_(std::move(env)) {
-  spawn();
-}
-
-void Program::spawn() {
-  auto pointers = [](std::vector<std::string>& strings) {  // NULL-terminated, as exec wants
-    std::vector<char*> out;
-    for (auto& s : strings) out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-  };
-  std::vector<char*> argv = pointers(args_), envp = pointers(env_);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
+Program::Program(const QStringList& command, const QStringList& env) {
+  process_.setProgram(command.value(0));
+  process_.setArguments(command.mid(1));
+  process_.setEnvironment(env);
   // The engine's libraries talk a lot; keep the test output readable.
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) pid_ = pid;
-  posix_spawn_file_actions_destroy(&actions);
-  reaped_ = false;
+  process_.setStandardOutputFile(QProcess::nullDevice());
+  process_.setStandardErrorFile(QProcess::nullDevice());
+  process_.start();
+  pid_ = process_.waitForStarted() ? process_.processId() : 0;
 }
 
 Program::~Program() {
-  if (pid_ > 0 && !reaped_) {
-    ::kill(pid_t(pid_), SIGKILL);
-    ::waitpid(pid_t(pid_), nullptr, 0);
-  }
+  process_.kill();
+  process_.waitForFinished();
 }
 
 bool Program::waitForWindow(std::chrono::milliseconds timeout) {
@@ -191,11 +153,12 @@ bool Program::waitForWindow(std::chrono::milliseconds timeout) {
       [&] {
         // Now and then a program on the test display cannot open its display connection
         // and dies at once; that is the display's fault, not the program's: start it again.
-        if (!restarted_ && waitForExit(0ms) && exitCode_ != 0) {
+        if (!restarted_ && waitForExit(0ms) && exitCode() != 0) {
           std::fprintf(stderr, "note: %s ended (%d) before its window showed; started again\n",
-                       args_[0].c_str(), exitCode_);
+                       qPrintable(process_.program()), exitCode());
           restarted_ = true;
-          spawn();
+          process_.start();
+          pid_ = process_.waitForStarted() ? process_.processId() : 0;
           return false;
         }
         auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
@@ -236,11 +199,9 @@ void Program::key(const char* keys) const {
   run("xdotool", QStringList{"key", "--clearmodifiers"} + QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts), 5s);
 }
 
-void Program::move(int x, int y) const {
+// Two runs of xdotool: chained in one, the size was now and then not applied.
+void Program::place(int x, int y, int width, int height) const {
   run("xdotool", {"windowmove", "--sync", QString::number(window_), QString::number(x), QString::number(y)}, 3s);
-}
-
-void Program::resize(int width, int height) const {
   run("xdotool", {"windowsize", "--sync", QString::number(window_), QString::number(width), QString::number(height)}, 3s);
 }
 
@@ -259,19 +220,17 @@ void Program::closeWindow() const {
 }
 
 bool Program::waitForExit(std::chrono::milliseconds timeout) {
-  if (reaped_) return true;
-  return waitFor(
-      [&] {
-        int status = 0;
-        if (::waitpid(pid_t(pid_), &status, WNOHANG) != pid_t(pid_)) return false;
-        reaped_ = true;
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return true;
-      },
-      timeout);
+  return process_.state() == QProcess::NotRunning || process_.waitForFinished(int(timeout.count()));
 }
 
-void Program::signal(int sig) const { ::kill(pid_t(pid_), sig); }
+int Program::exitCode() const {
+  return process_.exitStatus() == QProcess::CrashExit ? 128 + process_.exitCode() : process_.exitCode();
+}
+
+// Never pid 0: that would signal the test's own process group.
+void Program::signal(int sig) const {
+  if (pid_ > 0) ::kill(pid_t(pid_), sig);
+}
 
 QImage Program::screenshot() const {
   QProcess p;

@@ -4,22 +4,23 @@
 #pragma once
 
 #include <QImage>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace korvane::e2e {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-bool haveDisplay();
+inline bool haveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
 
 // Polls `ready` every 50 ms until it holds or `timeout` passes.
 bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
@@ -42,7 +43,7 @@ class ScratchInstall {
   void setEnv(const QString& name, const QString& value) { extraEnv_.append(name + "=" + value); }
   // Environment for the programs and for registry lookups from the test.
   QStringList environment() const;
-  void useEnvironmentHere() const;
+  void useEnvironmentHere() const { ::setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1); }
 
  private:
   fs::path dir_;
@@ -68,13 +69,12 @@ fs::path longClip();
 class Program {
  public:
   Program(const ScratchInstall& install, const char* program, const QStringList& args = {});
-  Program(std::vector<std::string> argv, std::vector<std::string> env);
+  Program(const QStringList& command, const QStringList& env);
   ~Program();  // kills it if still running
 
   long long pid() const { return pid_; }
   // The program's top-level window, once mapped.
   bool waitForWindow(std::chrono::milliseconds timeout = 15s);
-  unsigned long window() const { return window_; }
   // Trimmed: a caption with an empty name begins with "[".
   std::string title() const;
   bool waitForTitle(const std::function<bool(const std::string&)>& ok, std::chrono::milliseconds timeout = 10s);
@@ -86,27 +86,23 @@ class Program {
   Rect geometry(bool framed = false) const;
   // A real key press (XTEST) with the window focused; `keys` in xdotool's names.
   void key(const char* keys) const;
-  void move(int x, int y) const;
-  void resize(int width, int height) const;
+  // Moves and resizes the window as a user would, waiting until it is done.
+  void place(int x, int y, int width, int height) const;
   // Asks the window to close the way a window manager's close box does.
   void closeWindow() const;
   bool waitForExit(std::chrono::milliseconds timeout = 15s);
   bool running() { return !waitForExit(0ms); }
   // The exit status, or 128 + the signal that ended it.
-  int exitCode() const { return exitCode_; }
+  int exitCode() const;
   void signal(int sig) const;
   QImage screenshot() const;
   // Whether the window shows something other than black: a picture is up.
   bool showsPicture() const;
 
  private:
-  void spawn();
-
-  std::vector<std::string> args_, env_;
+  QProcess process_;
   long long pid_ = 0;
   unsigned long window_ = 0;
-  int exitCode_ = -1;
-  bool reaped_ = false;
   bool restarted_ = false;
 };
 

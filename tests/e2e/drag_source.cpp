@@ -4,36 +4,20 @@
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
-#include <QMouseEvent>
+#include <QPushButton>
 #include <QUrl>
-#include <QWidget>
-
-namespace {
-
-class Source : public QWidget {
- public:
-  explicit Source(QList<QUrl> urls) : urls_(std::move(urls)) { setWindowTitle("korvane drag source"); }
-
- protected:
-  void mousePressEvent(QMouseEvent*) override {
-    auto* drag = new QDrag(this);
-    auto* data = new QMimeData;
-    data->setUrls(urls_);
-    drag->setMimeData(data);
-    drag->exec(Qt::CopyAction);
-  }
-
- private:
-  QList<QUrl> urls_;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QList<QUrl> urls;
   for (int i = 1; i < argc; ++i) urls << QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i]));
-  Source source(urls);
+  QPushButton source("drag");
+  QObject::connect(&source, &QPushButton::pressed, [&] {
+    auto* drag = new QDrag(&source);
+    drag->setMimeData(new QMimeData);
+    drag->mimeData()->setUrls(urls);
+    drag->exec(Qt::CopyAction);
+  });
   source.setGeometry(900, 700, 120, 120);
   source.show();
   return app.exec();

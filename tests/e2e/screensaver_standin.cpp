@@ -19,8 +19,6 @@ class ScreenSaver : public QObject, protected QDBusContext {
  public:
   explicit ScreenSaver(const QString& logPath) : log_(logPath) {
     log_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
-    watcher_.setConnection(QDBusConnection::sessionBus());
-    watcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& name) {
       for (uint cookie : owners_.keys(name)) {
         owners_.remove(cookie);
@@ -44,14 +42,13 @@ class ScreenSaver : public QObject, protected QDBusContext {
 
  private:
   QFile log_;
-  QDBusServiceWatcher watcher_;
+  QDBusServiceWatcher watcher_{QString(), QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForUnregistration};
   QMap<uint, QString> owners_;
   uint next_ = 1;
 };
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  if (argc < 2) return 2;
   ScreenSaver service(QString::fromLocal8Bit(argv[1]));
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.registerObject("/org/freedesktop/ScreenSaver", &service, QDBusConnection::ExportAllSlots) ||
