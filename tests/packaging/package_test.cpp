@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The Debian package CPack builds from this tree: the install tree under /usr owned by
-// root, stripped programs, the declared dependencies, and no lintian error.
+// root, the declared dependencies, and no lintian error (which also covers unstripped
+// programs and a malformed maintainer address).
 #include "tests/packaging/PackagingSupport.h"
 
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -44,23 +44,11 @@ TEST_F(Package, HoldsExactlyTheInstallTreeOwnedByRoot) {
   EXPECT_EQ(missingFrom(files, installed), "") << "packaged, not installed";
 }
 
-TEST_F(Package, ProgramsAreStripped) {
-  const QTemporaryDir dir;
-  ASSERT_EQ(runTool("dpkg-deb", {"-x", deb, dir.path()}).exitCode, 0);
-  for (const QString& program : kPrograms) {
-    const Output sections = runTool("readelf", {"-S", "-W", dir.filePath("usr/" KORVANE_PROGRAM_DIR "/" + program)});
-    ASSERT_EQ(sections.exitCode, 0) << sections.text.toStdString();
-    EXPECT_FALSE(sections.text.contains(".debug_info")) << program.toStdString();
-    EXPECT_FALSE(sections.text.contains(".symtab")) << program.toStdString();
-  }
-}
-
 TEST_F(Package, DeclaresWhatItIsAndWhatItNeedsAtRunTime) {
   EXPECT_EQ(field("Package"), "korvane-rp3");
   EXPECT_EQ(field("Section"), "video");
   EXPECT_EQ(field("Architecture"), runTool("dpkg", {"--print-architecture"}).text.trimmed());
   EXPECT_TRUE(deb.endsWith("korvane-rp3_" + field("Version") + "_" + field("Architecture") + ".deb")) << deb.toStdString();
-  EXPECT_TRUE(field("Maintainer").contains(QRegularExpression("^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$"))) << field("Maintainer").toStdString();
   // Package names only: versions and alternatives aside.
   QStringList depends;
   for (const QString& d : field("Depends").split(',')) depends << d.trimmed().section(' ', 0, 0);
