@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The real players on a private session bus, driven and watched the way a desktop does
-// it: with playerctl, dbus-send and dbus-monitor.
+// it: with playerctl, dbus-send and dbus-monitor. (URI decoding, track ids, the no-track
+// metadata and which changes are signalled: the state's own tests.)
 #include "settings/ProfileFile.h"
 #include "tests/e2e/Desktop.h"
 
@@ -48,9 +49,6 @@ class MprisOnTheBus : public ::testing::Test {
     return tool("dbus-send", QStringList{"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2." + name(),
                                          "/org/mpris/MediaPlayer2", method} + args);
   }
-  QString property(const char* interface, const char* prop) const {
-    return send("org.freedesktop.DBus.Properties.Get", {QString("string:") + interface, QString("string:") + prop});
-  }
 
   SessionBus bus;
   ScratchInstall install{"KorvaneRP3LXZELTA", "KorvaneRP3LX", "KorvaneRP3LXVORNA", "KorvaneRP3LXKAMBO"};
@@ -58,38 +56,30 @@ class MprisOnTheBus : public ::testing::Test {
 };
 
 TEST_F(MprisOnTheBus, EveryEditionIsListedWithItsTitleAndReadsTheTaggedClip) {
-  const QString tagged = QString::fromStdString(kMedia + "/tagged.mp3");
   const std::pair<const char*, const char*> editions[] = {
-      {"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA"},
-      {"KorvaneRP3LX", "Korvane RP 3 LX"},
-      {"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA"},
-      {"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO"},
-  };
+      {"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA"}, {"KorvaneRP3LX", "Korvane RP 3 LX"},
+      {"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA"}, {"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO"}};
+  const QString get = "org.freedesktop.DBus.Properties.Get", root = "string:org.mpris.MediaPlayer2";
   for (const auto& [program, title] : editions) {
     SCOPED_TRACE(program);
-    ASSERT_TRUE(start(program, {tagged}));
-    EXPECT_TRUE(property("org.mpris.MediaPlayer2", "Identity").endsWith(QString("string \"%1\"").arg(title)));
-    EXPECT_TRUE(property("org.mpris.MediaPlayer2", "DesktopEntry").endsWith(QString("string \"%1\"").arg(program)));
+    ASSERT_TRUE(start(program, {QString::fromStdString(kMedia + "/tagged.mp3")}));
+    EXPECT_TRUE(send(get, {root, "string:Identity"}).endsWith(QString("string \"%1\"").arg(title)));
+    EXPECT_TRUE(send(get, {root, "string:DesktopEntry"}).endsWith(QString("string \"%1\"").arg(program)));
     EXPECT_TRUE(waitFor([&] { return ctl({"metadata", "title"}) == "Tagged Tone"; }, 10s));
     EXPECT_EQ(ctl({"metadata", "artist"}), "Tone Artist");
     EXPECT_NEAR(ctl({"metadata", "mpris:length"}).toLongLong(), 3'000'000, 200'000);
-    EXPECT_EQ(ctl({"metadata", "xesam:url"}), "file://" + tagged);
   }
 }
 
 TEST_F(MprisOnTheBus, OpenUriNextAndPreviousStepThroughTheFolder) {
   ASSERT_TRUE(start("KorvaneRP3LX"));
-  EXPECT_TRUE(property("org.mpris.MediaPlayer2.Player", "Metadata").contains("/TrackList/NoTrack"));
   auto at = [&](const char* clip) {
     return waitFor([&] { return ctl({"metadata", "xesam:url"}).endsWith(clip); }, 10s);
   };
   ctl({"open", QString::fromStdString("file://" + kMedia + "/folder/clip%202.mp3")});
   ASSERT_TRUE(at("/folder/clip%202.mp3"));
-  EXPECT_TRUE(becomes("Playing"));
-  const QString firstTrack = ctl({"metadata", "mpris:trackid"});
   ctl({"next"});
   EXPECT_TRUE(at("/folder/clip%2010.mp4"));
-  EXPECT_NE(ctl({"metadata", "mpris:trackid"}), firstTrack);
   ctl({"previous"});
   EXPECT_TRUE(at("/folder/clip%202.mp3"));
 }
@@ -115,19 +105,15 @@ TEST_F(MprisOnTheBus, CommandsAndKeysActOnTheEngineAndQuitWritesTheSettingsAsEsc
   // Keys change what desktops show, so they are told.
   player->key("space");
   EXPECT_TRUE(signalled("string \"Paused\""));
-  player->key("l");  // loop on, and play
-  EXPECT_TRUE(signalled("string \"Track\""));
   player->key("f");
   EXPECT_TRUE(signalled("member=Seeked"));
 
-  ctl({"play-pause"});
-  EXPECT_TRUE(becomes("Paused"));
-  ctl({"position", "12"});
+  ctl({"position", "12"});  // paused: the position stands where it was put
   EXPECT_TRUE(waitFor([&] { return std::abs(seconds() - 12) < 0.3; }, 5s)) << seconds();
-  ctl({"position", "2-"});
-  EXPECT_TRUE(waitFor([&] { return std::abs(seconds() - 10) < 0.3; }, 5s)) << seconds();
   ctl({"volume", "0.25"});
   EXPECT_TRUE(waitFor([&] { return ctl({"volume"}).toDouble() == 0.25; }, 5s));
+  ctl({"play-pause"});
+  EXPECT_TRUE(becomes("Playing"));
   ctl({"stop"});
   EXPECT_TRUE(becomes("Stopped"));
   EXPECT_EQ(seconds(), 0);
