@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,10 +128,6 @@ KVNset::KVNset(KVNsetEnvironment env, QWidget* parent) : QDialog(parent), env_(s
   buildControls();
 }
 
-QRect KVNset::twipsPlace(const QWidget* control) {
-  return control->property("twips").toRect();
-}
-
 void KVNset::buildControls() {
   QFont f = font();
   f.setPointSize(9);
@@ -142,7 +137,6 @@ void KVNset::buildControls() {
   const double ty = twipsPerPixel(logicalDpiY());
   std::map<int, QWidget*> byTab;
   auto place = [&](QWidget* w, const Place& p) {
-    w->setProperty("twips", QRect(p.left, p.top, p.width, p.height));
     w->setGeometry(int(std::lround(p.left / tx)), int(std::lround(p.top / ty)),
                    int(std::lround(p.width / tx)), int(std::lround(p.height / ty)));
     if (p.tooltip) w->setToolTip(QString::fromUtf8(p.tooltip));
@@ -293,13 +287,7 @@ void KVNset::Command5_Click() {
   Text1->setText(QString::fromStdString(OpenFileDialog(this, kProgramFilter)));
 }
 
-void KVNset::closeEvent(QCloseEvent* event) {
-  ended_ = true;
-  QDialog::closeEvent(event);
-}
-
 void KVNset::end() {
-  ended_ = true;
   close();  // hides the window; the program ends with it
 }
 

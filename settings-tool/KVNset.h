@@ -63,12 +63,6 @@ class KVNset : public QDialog {
   QPushButton* Command4 = nullptr;  // 関連解除
   QPushButton* Command5 = nullptr;  // ...
 
-  // True once "設定", "閉じる" or the close box has ended the window.
-  bool ended() const { return ended_; }
-
-  // The control's place in twips (Left, Top, Width, Height) on the form.
-  static QRect twipsPlace(const QWidget* control);
-
  public slots:
   void Check_Click(int index);
   void Command1_Click();
@@ -76,9 +70,6 @@ class KVNset : public QDialog {
   void Command3_Click();
   void Command4_Click();
   void Command5_Click();
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   void iniRead();
@@ -97,7 +88,6 @@ class KVNset : public QDialog {
   void end();
 
   KVNsetEnvironment env_;
-  bool ended_ = false;
 
   std::array<std::string, kEntryCount> optionKeys_;
   std::array<int, kEntryCount> optionValues_{};

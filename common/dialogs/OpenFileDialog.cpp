@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace korvane::dialogs {
@@ -82,19 +81,6 @@ QString qtFilterFromPairs(std::string_view filter) {
     entries << parts[i] + QStringLiteral(" (") + patterns.join(u' ') + u')';
   }
   return entries.join(QStringLiteral(";;"));
-}
-
-bool filterAccepts(const QString& qtFilter, const QString& fileName) {
-  for (const QString& entry : qtFilter.split(QStringLiteral(";;"), Qt::SkipEmptyParts)) {
-    qsizetype open = entry.lastIndexOf(u'(');
-    qsizetype close = entry.lastIndexOf(u')');
-    if (open < 0 || close < open) continue;
-    for (const QString& p : entry.mid(open + 1, close - open - 1).split(u' ', Qt::SkipEmptyParts)) {
-      QRegularExpression rx(QRegularExpression::wildcardToRegularExpression(p));
-      if (rx.match(fileName).hasMatch()) return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace korvane::dialogs

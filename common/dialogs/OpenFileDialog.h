@@ -41,8 +41,4 @@ OpenFileProvider setOpenFileProvider(OpenFileProvider provider);
 // description is shown as given: the dialog hides the pattern part.
 QString qtFilterFromPairs(std::string_view filter);
 
-// Whether `fileName` matches one of the patterns of `qtFilter`, as the dialog
-// decides it; for tests of the filter form.
-bool filterAccepts(const QString& qtFilter, const QString& fileName);
-
 }  // namespace korvane::dialogs
