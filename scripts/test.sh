@@ -19,4 +19,10 @@ if [[ -z ${DISPLAY:-} ]]; then
 fi
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-xcb}
 cd build
-ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@"
+if ! ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@"; then
+  # The end-to-end tests drive real programs on one shared X display with real key presses
+  # and a real mouse; a test that failed gets one more run, on its own, and its failure
+  # above stays in the log.
+  echo "test: running the failed tests once more, one at a time"
+  ctest --output-on-failure --rerun-failed -j 1
+fi
