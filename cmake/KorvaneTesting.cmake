@@ -1,11 +1,11 @@
 # SPDX-License-Identifier: MIT
-# korvane_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [SERIAL])
-# SERIAL: the cases never run beside other tests (windows, focus, timing).
-# One GoogleTest executable; each test case becomes its own CTest test.
+# korvane_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s])
+# One GoogleTest executable; each test case becomes its own CTest test, in a process of
+# its own.
 include(GoogleTest)
 
 function(korvane_test name)
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -16,10 +16,6 @@ function(korvane_test name)
     KORVANE_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
     KORVANE_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  set(serial FALSE)
-  if(T_SERIAL)
-    set(serial TRUE)
-  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
@@ -29,7 +25,7 @@ function(korvane_test name)
   set(props ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
   file(WRITE ${props}
     "if(${name}_TESTS)\n"
-    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${T_LABELS}\" TIMEOUT ${T_TIMEOUT} RUN_SERIAL ${serial})\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${T_LABELS}\" TIMEOUT ${T_TIMEOUT})\n"
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props})
 endfunction()

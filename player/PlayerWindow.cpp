@@ -98,6 +98,12 @@ void PlayerWindow::keepEmptyTitleEmpty() {
 void PlayerWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   keepEmptyTitleEmpty();
+  // A new window asks for the keys once, as windows do when they open; the window
+  // manager decides.
+  if (!event->spontaneous() && !activationAsked_) {
+    activationAsked_ = true;
+    activateWindow();
+  }
 }
 
 std::string PlayerWindow::ApplicationTitle() const { return applicationTitle_; }
@@ -154,7 +160,9 @@ int PlayerWindow::WindowState() const {
 
 void PlayerWindow::SetFocus() {
   if (!isVisible()) throw WindowError("the window is not shown");
-  activateWindow();
+  // Within the program only. Activating here took the keys from the program's own modal
+  // dialog (a key typed then was lost) and from whatever program the user was typing in.
+  if (QApplication::activeModalWidget()) return;
   setFocus(Qt::OtherFocusReason);
 }
 

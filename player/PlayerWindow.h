@@ -80,6 +80,7 @@ class PlayerWindow : public QWidget, public WindowHost {
   QTimer timer1_;
   bool ending_ = false;
   bool cursorHidden_ = false;
+  bool activationAsked_ = false;
   // The outer size asked for before the window manager framed the window: applied
   // again once the frame is known, so the outer size is what was asked.
   std::optional<QSize> pendingOuter_;

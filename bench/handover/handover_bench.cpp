@@ -3,6 +3,7 @@
 // until the first has saved and exited and the second shows its picture, against
 // starting a player with no earlier instance. Needs a display; prints medians.
 #include "tests/e2e/Desktop.h"
+#include "tests/e2e/TestDisplay.h"
 
 #include <QCoreApplication>
 
@@ -26,8 +27,8 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  if (!haveDisplay()) {
-    std::fprintf(stderr, "needs a display\n");
+  if (const std::string error = korvane::testing::startPrivateDisplay(); !error.empty()) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;

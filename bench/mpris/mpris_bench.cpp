@@ -3,6 +3,7 @@
 // time over 10 s of playback with no session bus, with one (published, unwatched), and
 // with a client following its signals. Needs a display; prints medians.
 #include "tests/e2e/Desktop.h"
+#include "tests/e2e/TestDisplay.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -74,8 +75,8 @@ double measure(Mode mode, const QString& clip) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  if (!haveDisplay()) {
-    std::fprintf(stderr, "needs a display\n");
+  if (const std::string error = korvane::testing::startPrivateDisplay(); !error.empty()) {
+    std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;

@@ -2,6 +2,7 @@
 #include "tests/e2e/Desktop.h"
 
 #include "settings/ProfileFile.h"
+#include "tests/e2e/TestDisplay.h"
 
 #include <QProcessEnvironment>
 
@@ -61,10 +62,14 @@ bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeo
 
 std::optional<std::string> run(const QString& program, const QStringList& args,
                                std::chrono::milliseconds timeout) {
-  QProcess p;  // one still running when it goes is killed
+  QProcess p;
   p.start(program, args);
-  if (p.waitForFinished(int(timeout.count())) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-    return p.readAllStandardOutput().trimmed().toStdString();
+  if (!p.waitForFinished(int(timeout.count()))) {
+    p.kill();
+    p.waitForFinished();
+    return std::nullopt;
+  }
+  if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return p.readAllStandardOutput().trimmed().toStdString();
   return std::nullopt;
 }
 
@@ -101,15 +106,11 @@ QStringList ScratchInstall::environment() const {
 }
 
 SessionBus::SessionBus() {
-  const QStringList lines = QString::fromStdString(
-      run("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"}).value_or("")).split('\n');
-  address_ = lines.value(0).trimmed();
-  pid_ = lines.value(1).trimmed().toLongLong();
+  address_ = QString::fromStdString(
+      testing::spawnAndReadLine({"dbus-daemon", "--session", "--nofork", "--print-address=3"}, 3, pid_, 10s));
 }
 
-SessionBus::~SessionBus() {
-  if (pid_ > 0) ::kill(pid_t(pid_), SIGTERM);
-}
+SessionBus::~SessionBus() { testing::stopChild(pid_); }
 
 fs::path longClip() {
   static const struct Clip {
@@ -235,7 +236,13 @@ void Program::signal(int sig) const {
 QImage Program::screenshot() const {
   QProcess p;
   p.start("import", {"-window", QString::number(window_), "png:-"});
-  return p.waitForFinished(10000) && p.exitCode() == 0 ? QImage::fromData(p.readAllStandardOutput(), "PNG") : QImage();
+  if (!p.waitForFinished(10000)) {
+    std::fprintf(stderr, "note: a screenshot took over 10 s and was stopped\n");
+    p.kill();
+    p.waitForFinished();
+    return {};
+  }
+  return p.exitCode() == 0 ? QImage::fromData(p.readAllStandardOutput(), "PNG") : QImage();
 }
 
 bool Program::showsPicture() const {
@@ -244,6 +251,36 @@ bool Program::showsPicture() const {
     for (int x = 0; x < shot.width(); x += 5)
       if (qGray(shot.pixel(x, y)) > 60) return true;
   return false;
+}
+
+FocusWatch::FocusWatch(unsigned long window) : display_(XOpenDisplay(nullptr)), window_(window) {
+  if (!display_) return;
+  XSelectInput(static_cast<Display*>(display_), window, FocusChangeMask);
+  XSync(static_cast<Display*>(display_), False);
+}
+
+FocusWatch::~FocusWatch() {
+  if (display_) XCloseDisplay(static_cast<Display*>(display_));
+}
+
+bool FocusWatch::lost() {
+  auto* d = static_cast<Display*>(display_);
+  if (!d) return true;
+  XSync(d, False);
+  XEvent ev;
+  while (XCheckWindowEvent(d, window_, FocusChangeMask, &ev)) {
+    // Focus moving into one of the window's own children, or the pointer's share of a
+    // focus change, leaves the keys with the window.
+    if (ev.type == FocusOut && ev.xfocus.detail != NotifyInferior && ev.xfocus.detail != NotifyPointer &&
+        ev.xfocus.mode != NotifyGrab && ev.xfocus.mode != NotifyUngrab)
+      lost_ = true;
+  }
+  return lost_;
+}
+
+QStringList windowsNamed(const QString& title) {
+  const auto out = run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, 3s);
+  return out ? QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts) : QStringList();
 }
 
 std::optional<int> captionPosition(const std::string& caption) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// End-to-end helpers: a scratch install of the real programs, started under the test
-// display and driven with real key presses and window-manager requests.
+// End-to-end helpers: a scratch install of the real programs, started on the test
+// program's own display and driven with real key presses and window-manager requests.
 #pragma once
 
 #include <QImage>
@@ -19,8 +19,6 @@ namespace korvane::e2e {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-inline bool haveDisplay() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
 
 // Polls `ready` every 50 ms until it holds or `timeout` passes.
 bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
@@ -50,7 +48,7 @@ class ScratchInstall {
   QStringList extraEnv_;
 };
 
-// A private session bus for the test's programs; gone with the object.
+// A private session bus for the test's programs; gone with the object or the test program.
 class SessionBus {
  public:
   SessionBus();
@@ -58,7 +56,7 @@ class SessionBus {
   const QString& address() const { return address_; }
 
  private:
-  long long pid_ = 0;
+  long pid_ = 0;
   QString address_;
 };
 
@@ -105,6 +103,23 @@ class Program {
   unsigned long window_ = 0;
   bool restarted_ = false;
 };
+
+// Watches one window's keyboard focus from the moment it is made: whether the window
+// lost it since, by whatever means.
+class FocusWatch {
+ public:
+  explicit FocusWatch(unsigned long window);
+  ~FocusWatch();
+  bool lost();
+
+ private:
+  void* display_;
+  unsigned long window_;
+  bool lost_ = false;
+};
+
+// The visible top-level windows titled exactly `title`, as xdotool lists them.
+QStringList windowsNamed(const QString& title);
 
 // Seconds shown as "[mm:ss/" in a play-information caption; nullopt if none.
 std::optional<int> captionPosition(const std::string& caption);

@@ -5,8 +5,8 @@
 #include "platform/InstanceRegistry.h"
 #include "settings/ProfileFile.h"
 #include "tests/e2e/Desktop.h"
+#include "tests/e2e/TestDisplay.h"
 
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,6 @@
 #include <array>
 #include <csignal>
 #include <cstdlib>
-#include <thread>
 
 using namespace korvane;
 using namespace korvane::e2e;
@@ -26,7 +25,6 @@ constexpr const char* kEntry = "KorvaneRP3LXZELTA";
 class PlayerSpine : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!haveDisplay()) GTEST_SKIP() << "needs a display";
     install.useEnvironmentHere();
     for (const char* flag : {"ScreenInfoSave", "ResumePlay"}) install.setFlag(flag, "1");
   }
@@ -38,30 +36,15 @@ class PlayerSpine : public ::testing::Test {
   ScratchInstall install{kEntry};
 };
 
-// On a display of the test's own with openbox managing it.
+// With openbox managing the display.
 class PlayerSpineFramed : public PlayerSpine {
  protected:
   void SetUp() override {
     PlayerSpine::SetUp();
-    if (IsSkipped()) return;
-    shared_ = std::getenv("DISPLAY");
-    // Xvfb picks a free display and names it on its standard output.
-    xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "+extension", "GLX"});
-    ASSERT_TRUE(xvfb_.waitForReadyRead(10000));
-    ::setenv("DISPLAY", (":" + xvfb_.readAllStandardOutput().trimmed()).constData(), 1);
-    wm_.start("openbox", {});
-    if (!wm_.waitForStarted()) GTEST_SKIP() << "needs openbox";
-    std::this_thread::sleep_for(1s);
+    const std::string error = korvane::testing::startWindowManager();
+    ASSERT_EQ(error, "");
   }
-  void TearDown() override {
-    for (QProcess* p : {&wm_, &xvfb_}) {
-      p->kill();
-      p->waitForFinished();
-    }
-    if (!shared_.empty()) ::setenv("DISPLAY", shared_.c_str(), 1);
-  }
-  std::string shared_;
-  QProcess xvfb_, wm_;
+  void TearDown() override { korvane::testing::stopWindowManager(); }
 };
 
 // Moved, resized and closed on a clip, it comes back at the same outer geometry (frame
@@ -134,8 +117,7 @@ TEST_F(PlayerSpine, HandOverChainWithTerminatedAndKilledInstances) {
 
   Program p3(install, kEntry);
   ASSERT_TRUE(p3.waitForWindow());
-  // It answered as it exited, so only its teardown may still be running.
-  EXPECT_TRUE(p2.waitForExit(1s));
+  EXPECT_TRUE(p2.waitForExit());
   EXPECT_EQ(p2.exitCode(), 0);
   EXPECT_EQ(resumeFile(), "file://" + second.toStdString());
   EXPECT_EQ(p3.title(), "Korvane RP 3 LX");

@@ -100,8 +100,7 @@ TEST_F(Views, ImageWindowIsBlackWithoutAPictureAndShowsTheClip) {
   EXPECT_LT(litShare(set->imageWindow()), 0.01);
   rp().SetSourceUrl(clipUrl("h264.mp4"));
   ASSERT_TRUE(waitFor([&] { return set->imageWindow()->surface()->framesDrawn() > 2; }));
-  settle(100);
-  EXPECT_GT(litShare(set->imageWindow()), 0.5);
+  EXPECT_TRUE(waitFor([&] { return litShare(set->imageWindow()) > 0.5; })) << "drawn frames reach the screen";
 }
 
 TEST_F(Views, ControlPanelShowsPositionAndLength) {
@@ -109,7 +108,9 @@ TEST_F(Views, ControlPanelShowsPositionAndLength) {
   const QLabel* time = set->controlPanel()->findChild<QLabel*>();  // its only label
   EXPECT_EQ(time->text(), "00:00 / 00:00");
   rp().SetSourceUrl(clipUrl("h264.mp4"));
-  ASSERT_TRUE(waitFor([&] { return time->text() == "00:01 / 00:03"; }));
+  // A starved machine may show a second late: any second of the clip will do.
+  ASSERT_TRUE(waitFor([&] { return time->text().endsWith(" / 00:03") && !time->text().startsWith("00:00"); }))
+      << time->text().toStdString();
   // Seconds cut, not rounded; hours only for a clip that has them.
   for (auto [ms, hours, text] : {std::tuple<qint64, bool, const char*>{61'999, false, "01:01"},
                                  {3'723'000, true, "1:02:03"}, {-5, false, "00:00"}})

@@ -26,7 +26,6 @@ QString tool(const QString& program, const QStringList& args) {
 class MprisOnTheBus : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!haveDisplay()) GTEST_SKIP() << "needs a display";
     ASSERT_FALSE(bus.address().isEmpty());
     install.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address());
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());  // for the tools

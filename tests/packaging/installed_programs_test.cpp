@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <thread>
 #include <unistd.h>
 
 using namespace korvane;
@@ -26,7 +25,6 @@ constexpr uid_t kNobody = 65534;
 class InstalledPrograms : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!haveDisplay()) GTEST_SKIP() << "needs a display";
     const fs::path scratch = scratch_.path().toStdString();
     fs::permissions(scratch, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                  fs::perms::others_read | fs::perms::others_exec);
@@ -53,23 +51,19 @@ class InstalledPrograms : public ::testing::Test {
     settings::writeProfileString("Korvane RP 3", "ResumePlay", "1", ini);
     clip = user / "clip.mp4";
     fs::copy_file(longClip(), clip);
-    // A display guarded by a cookie (xvfb-run) lets the user in with a copy of it.
-    const char* cookie = std::getenv("XAUTHORITY");
-    if (cookie && fs::is_regular_file(cookie)) fs::copy_file(cookie, user / "home/.Xauthority");
     for (const auto& e : fs::recursive_directory_iterator(user)) ASSERT_EQ(::lchown(e.path().c_str(), uid, gid), 0);
     ASSERT_EQ(::chown(user.c_str(), uid, gid), 0);
     const QString dir = QString::fromStdString(user.string());
     env = QStringList{"DISPLAY=" + qEnvironmentVariable("DISPLAY"), "PATH=/usr/bin:/bin", "LANG=C.UTF-8",
                       "HOME=" + dir + "/home", "XDG_CONFIG_HOME=" + dir + "/config", "XDG_DATA_HOME=" + dir + "/data",
                       "XDG_CACHE_HOME=" + dir + "/cache", "XDG_RUNTIME_DIR=" + dir + "/run", "QT_QPA_PLATFORM=xcb",
-                      "LIBGL_ALWAYS_SOFTWARE=1", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/korvane-test-bus",
-                      "XAUTHORITY=" + dir + "/home/.Xauthority"};
+                      "LIBGL_ALWAYS_SOFTWARE=1", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/korvane-test-bus"};
     if (asRoot)
       prefix = QStringList{"/usr/bin/setpriv", QString("--reuid=%1").arg(uid), QString("--regid=%1").arg(gid),
                            "--clear-groups", "--"};
 
     Program probe(as({"/usr/bin/xdpyinfo"}), env);
-    if (!probe.waitForExit() || probe.exitCode() != 0) GTEST_SKIP() << "the display does not answer another user";
+    ASSERT_TRUE(probe.waitForExit() && probe.exitCode() == 0) << "the test's display answers the test's user";
   }
 
   void TearDown() override {
@@ -112,11 +106,12 @@ TEST_F(InstalledPrograms, EachStartsThroughItsLinkShowsTheClipKeepsItsSettingsIn
       ::kill(std::stoi(pid), SIGTERM);
       EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + pid); }, 5s));
     }
-    std::this_thread::sleep_for(2s);  // playing on
+    const QImage shown = player.screenshot();
+    EXPECT_TRUE(waitFor([&] { return player.screenshot() != shown; }, 10s)) << "playing on";
     player.key("Escape");
     ASSERT_TRUE(player.waitForExit());
     EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "", ini), "file://" + clip.string());
-    EXPECT_GE(settings::profileInt("ResumeInfo", "Position", 0, ini), 1000);
+    EXPECT_GT(settings::profileInt("ResumeInfo", "Position", 0, ini), 0);
   }
   Program tool(link("KorvaneRP3set"), env);
   EXPECT_TRUE(tool.waitForWindow());
