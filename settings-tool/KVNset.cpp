@@ -88,6 +88,11 @@ const QString kChooseProgram = QStringLiteral("関連付けするプログラム
 const QString kRegistered = QStringLiteral("関連付け設定しました");
 const QString kRemoved = QStringLiteral("関連付け解除しました");
 const QString kRefusedExtension = QStringLiteral("拡張子に使用できない文字が含まれています。");
+// Our own texts: the design reports success whatever happened.
+const QString kRegisterFailed = QStringLiteral("関連付けを設定できませんでした。変更は元に戻しました。");
+const QString kRemoveFailed = QStringLiteral("関連付けを解除できませんでした。変更は元に戻しました。");
+const QString kNotUsed = QStringLiteral(
+    "関連付け設定しましたが、次の拡張子はデスクトップの別の設定が優先されるため、このプログラムでは開かれません:");
 
 // On Linux programs carry no suffix, so the program filter shows every file.
 const std::string_view kProgramFilter("プログラムファイル\0*\0", sizeof("プログラムファイル\0*\0") - 1);
@@ -101,7 +106,7 @@ bool ownExtensionAcceptable(const QString& text) {
     if (c == u'\\' || c == u'/' || c == u'*' || c == u'?' || c == u'[' || c == u']') return false;
     if (c.isSpace() || c.category() == QChar::Other_Control) return false;
   }
-  return true;
+  return extensionFitsDesktop(text.toStdString());
 }
 
 KVNsetEnvironment defaultEnvironment() {
@@ -114,8 +119,8 @@ KVNsetEnvironment defaultEnvironment() {
     QMessageBox box(icon, kToolCaption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
   };
-  env.followStore = [](const ClassesRoot& store) {
-    followStoreOnDesktop(store, desktopFolders());
+  env.followStore = [](const ClassesRoot& store, RunJournal& journal) {
+    return followStoreOnDesktop(store, desktopFolders(), journal);
   };
   return env;
 }
@@ -229,12 +234,12 @@ void KVNset::iniRead4() {
 }
 
 void KVNset::iniKanrenWrite(short& registered) {
-  settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_],
+  recordsWritten_ &= settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_],
                                std::to_string(registered), env_.settingsFile);
 }
 
 void KVNset::iniKanrenkaijyoWrite(short& /*entry*/) {
-  settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_], "0",
+  recordsWritten_ &= settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_], "0",
                                env_.settingsFile);
 }
 
@@ -273,13 +278,22 @@ bool KVNset::associationInputsAccepted() {
 void KVNset::Command3_Click() {
   if (!associationInputsAccepted()) return;
   regkanrenduke();
-  env_.message(kRegistered, QMessageBox::NoIcon);
+  if (outcome_.failed) {
+    env_.message(kRegisterFailed, QMessageBox::Warning);
+  } else if (!outcome_.notUsed.empty()) {
+    QString text = kNotUsed;
+    for (const std::string& ext : outcome_.notUsed) text += u' ' + QString::fromStdString(ext);
+    env_.message(text, QMessageBox::Warning);
+  } else {
+    env_.message(kRegistered, QMessageBox::NoIcon);
+  }
 }
 
 void KVNset::Command4_Click() {
   if (!associationInputsAccepted()) return;
   regdelkanrenduke();
-  env_.message(kRemoved, QMessageBox::NoIcon);
+  env_.message(outcome_.failed ? kRemoveFailed : kRemoved,
+               outcome_.failed ? QMessageBox::Warning : QMessageBox::NoIcon);
 }
 
 void KVNset::Command5_Click() {
@@ -306,7 +320,23 @@ bool KVNset::ownExtensionRefused() const {
   return kanren1[kOwnEntry]->isChecked() && !ownExtensionAcceptable(Text2->text());
 }
 
+// A run is done whole or not at all: the store, the records and the desktop files
+// come back as they were when any step fails.
+KVNset::RunOutcome KVNset::finishRun(const ClassesRoot& store, RunJournal& journal, bool recordsWritten) {
+  journal.keep(env_.classesStore);
+  if (!store.keys().empty()) journal.makeDirs(env_.classesStore.parent_path());
+  DesktopOutcome desktop;
+  bool written = recordsWritten && store.save(env_.classesStore);
+  if (written && env_.followStore) desktop = env_.followStore(store, journal);
+  if (written && desktop.written) return {false, desktop.notUsed};
+  journal.undo();
+  return {true, {}};
+}
+
 void KVNset::regkanrenduke() {
+  RunJournal journal;
+  journal.keep(env_.settingsFile);
+  recordsWritten_ = true;
   ClassesRoot store = ClassesRoot::load(env_.classesStore);
   std::array<std::string, kEntryCount> iconFileNames;
   for (int e = 0; e < kEntryCount; ++e) {
@@ -334,11 +364,13 @@ void KVNset::regkanrenduke() {
     }
     iniKanrenWrite(registered_);
   }
-  store.save(env_.classesStore);
-  if (env_.followStore) env_.followStore(store);
+  outcome_ = finishRun(store, journal, recordsWritten_);
 }
 
 void KVNset::regdelkanrenduke() {
+  RunJournal journal;
+  journal.keep(env_.settingsFile);
+  recordsWritten_ = true;
   ClassesRoot store = ClassesRoot::load(env_.classesStore);
   for (int e = 0; e < kEntryCount; ++e) {
     std::string ext = extensionText(e);
@@ -352,8 +384,7 @@ void KVNset::regdelkanrenduke() {
     store.deleteTree(fileTypeNames_[e]);
     iniKanrenkaijyoWrite(currentEntry_);
   }
-  store.save(env_.classesStore);
-  if (env_.followStore) env_.followStore(store);
+  outcome_ = finishRun(store, journal, recordsWritten_);
 }
 
 }  // namespace korvane::tool
