@@ -132,7 +132,11 @@ class DesktopFollowsStore : public testing::ToolTest {
 // of the user's do not keep the desktop from using ours; removal takes back all of it.
 TEST_F(DesktopFollowsStore, TicksOpenTheirExtensionsOnlyWithThePlayerAndRemovalLeavesTheTreesAsBefore) {
   ::setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
-  writeAll(mimeApps(), "# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mp3=other-player.desktop\n");
+  // Kept elsewhere and linked in, as dotfile managers do; it must stay a link.
+  writeAll(home / "dotfiles/mimeapps.list",
+           "# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mp3=other-player.desktop\n");
+  fs::create_directories(mimeApps().parent_path());
+  fs::create_symlink(home / "dotfiles/mimeapps.list", mimeApps());
   writeAll(home / ".config/gnome-mimeapps.list",
            "[Default Applications]\nvideo/mpeg=other-player.desktop;\n"
            "application/x-korvane-rp3-mp3=other-player.desktop\n");
@@ -177,24 +181,25 @@ TEST_F(DesktopFollowsStore, RemovalGivesBackTheEmptyHomeAndAHandSetDefault) {
   EXPECT_EQ(trees(), (std::map<std::string, std::string>{{".config", "<dir>"}, {".config/mimeapps.list", handSet}}));
 }
 
-// A data folder with a blank, and a program path only our launcher carries: xdg-open
-// on a desktop it does not know and gio both start the player with the path whole.
-TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndGioWhenTheDataFolderHoldsABlank) {
-  useDataHome(scratch / "my data");
+// A program path only our launcher carries, in a plain data folder and in one with a
+// blank: xdg-open on a desktop it does not know, xdg-mime and gio all find the player,
+// which gets the path whole.
+TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndGioAlsoWhenTheDataFolderHoldsABlank) {
   const fs::path file = scratch / "files/my clip's $1 \"take\".korvanetestext";
   writeAll(file, "whatever");
-
-  auto w = open();
-  w->kanren1[11]->setChecked(true);
-  w->Text2->setText(QStringLiteral("korvanetestext"));
-  w->Command3->click();
-  EXPECT_EQ(openWith({"gio", "open"}, file), file.string() + "\n");
-  EXPECT_EQ(openWith({"xdg-open"}, file), file.string() + "\n");
-  // xdg-mime finds the entry only by a first word it can look up.
-  EXPECT_EQ(defaultFor("application/x-korvane-rp3-korvanetestext"), "korvane-rp3-korvanetestextfile.desktop");
-
-  w->Command4->click();
-  EXPECT_EQ(trees(), (std::map<std::string, std::string>{}));
+  for (const char* folder : {"data", "my data"}) {
+    useDataHome(scratch / folder);
+    auto w = open();
+    w->kanren1[11]->setChecked(true);
+    w->Text2->setText(QStringLiteral("korvanetestext"));
+    w->Command3->click();
+    EXPECT_EQ(openWith({"gio", "open"}, file), file.string() + "\n") << folder;
+    EXPECT_EQ(openWith({"xdg-open"}, file), file.string() + "\n") << folder;
+    // xdg-mime finds the entry only by a first word it can look up.
+    EXPECT_EQ(defaultFor("application/x-korvane-rp3-korvanetestext"), "korvane-rp3-korvanetestextfile.desktop");
+    w->Command4->click();
+    EXPECT_EQ(trees(), (std::map<std::string, std::string>{})) << folder;
+  }
 }
 
 // A step failing late (here the desktop entry's folder is a file) takes back the
@@ -221,6 +226,7 @@ TEST_F(DesktopFollowsStore, OutrankingListThatCannotBeWrittenIsReported) {
   if (run("sh", {"-c", "chattr +i \"$0\" && echo ok", QString::fromStdString(list.string())}) != "ok")
     GTEST_SKIP() << "this file system cannot make a file immutable";
   immutable = list;
+  const auto before = trees();
   auto w = open();
   w->kanren1[5]->setChecked(true);
   w->kanren1[4]->setChecked(true);
@@ -228,6 +234,8 @@ TEST_F(DesktopFollowsStore, OutrankingListThatCannotBeWrittenIsReported) {
   EXPECT_EQ(messages.back().first.toStdString(),
             "関連付け設定しましたが、次の拡張子はデスクトップの別の設定が優先されるため、このプログラムでは開かれません: .mpg");
   EXPECT_EQ(opened("a.mp3"), player("a.mp3"));
+  w->Command4->click();
+  EXPECT_EQ(trees(), before);
 }
 
 }  // namespace
