@@ -126,7 +126,8 @@ std::string ownPackage(const std::map<std::string, OwnType>& types) {
     // Other programs go on treating the files as the type they were.
     if (!t.parent.empty()) xml += "    <sub-class-of type=\"" + xmlEscaped(t.parent) + "\"/>\n";
     if (!t.genericIcon.empty()) xml += "    <generic-icon name=\"" + xmlEscaped(t.genericIcon) + "\"/>\n";
-    xml += "    <glob pattern=\"*" + xmlEscaped(t.extKey) + "\" weight=\"" + std::string(kGlobWeight) + "\"/>\n";
+    xml += "    <glob pattern=\"*" + xmlEscaped(t.extKey) + "\" weight=\"" + std::string(kGlobWeight) +
+           "\"/>\n";
     xml += "  </mime-type>\n";
   }
   xml += "</mime-info>\n";

@@ -246,12 +246,12 @@ void KVNset::iniRead4() {
 
 void KVNset::iniKanrenWrite(short& registered) {
   recordsWritten_ &= settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_],
-                               std::to_string(registered), env_.settingsFile);
+                                                  std::to_string(registered), env_.settingsFile);
 }
 
 void KVNset::iniKanrenkaijyoWrite(short& /*entry*/) {
   recordsWritten_ &= settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_], "0",
-                               env_.settingsFile);
+                                                  env_.settingsFile);
 }
 
 void KVNset::Check_Click(int /*index*/) {
@@ -333,11 +333,11 @@ bool KVNset::ownExtensionRefused() const {
 
 // A run is done whole or not at all: the store, the records and the desktop files
 // come back as they were when any step fails.
-KVNset::RunOutcome KVNset::finishRun(const ClassesRoot& store, RunJournal& journal, bool recordsWritten) {
+KVNset::RunOutcome KVNset::finishRun(const ClassesRoot& store, RunJournal& journal) {
   journal.keep(env_.classesStore);
   if (!store.keys().empty()) journal.makeDirs(env_.classesStore.parent_path());
   DesktopOutcome desktop;
-  bool written = recordsWritten && store.save(env_.classesStore);
+  const bool written = recordsWritten_ && store.save(env_.classesStore);
   if (written && env_.followStore) desktop = env_.followStore(store, journal);
   if (written && desktop.written) return {false, desktop.notUsed};
   journal.undo();
@@ -375,7 +375,7 @@ void KVNset::regkanrenduke() {
     }
     iniKanrenWrite(registered_);
   }
-  outcome_ = finishRun(store, journal, recordsWritten_);
+  outcome_ = finishRun(store, journal);
 }
 
 void KVNset::regdelkanrenduke() {
@@ -395,7 +395,7 @@ void KVNset::regdelkanrenduke() {
     store.deleteTree(fileTypeNames_[e]);
     iniKanrenkaijyoWrite(currentEntry_);
   }
-  outcome_ = finishRun(store, journal, recordsWritten_);
+  outcome_ = finishRun(store, journal);
 }
 
 }  // namespace korvane::tool

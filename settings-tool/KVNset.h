@@ -95,7 +95,7 @@ class KVNset : public QDialog {
   bool ownExtensionRefused() const;
   bool associationInputsAccepted();
   void end();
-  RunOutcome finishRun(const ClassesRoot& store, RunJournal& journal, bool recordsWritten);
+  RunOutcome finishRun(const ClassesRoot& store, RunJournal& journal);
 
   KVNsetEnvironment env_;
 

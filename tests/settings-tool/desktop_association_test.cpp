@@ -82,7 +82,9 @@ class DesktopFollowsStore : public testing::ToolTest {
   KVNsetEnvironment environment() override {
     KVNsetEnvironment env = ToolTest::environment();
     env.classesStore = classesStorePath();
-    env.followStore = [](const ClassesRoot& s, RunJournal& j) { return followStoreOnDesktop(s, desktopFolders(), j); };
+    env.followStore = [](const ClassesRoot& s, RunJournal& j) {
+      return followStoreOnDesktop(s, desktopFolders(), j);
+    };
     return env;
   }
   void useDataHome(const fs::path& dir) {
@@ -121,7 +123,7 @@ class DesktopFollowsStore : public testing::ToolTest {
   std::string other(const char* program, const char* name) const {
     return program + ("\n" + (scratch / "files" / name).string()) + "\n";
   }
-  std::string defaultFor(const std::string& mime) { return run("xdg-mime", {"query", "default", QString::fromStdString(mime)}); }
+  std::string defaultFor(const char* mime) { return run("xdg-mime", {"query", "default", mime}); }
 
   fs::path home = scratch / "home";
   fs::path data;
