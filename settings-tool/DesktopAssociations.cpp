@@ -77,6 +77,11 @@ std::string hexEscaped(std::string_view s, std::string_view keep) {
   return out;
 }
 
+// Our MIME type for an extension key name (".mpg" -> application/x-korvane-rp3-mpg).
+std::string ownMimeTypeFor(std::string_view extKey) {
+  return std::string(kOwnMimePrefix) + hexEscaped(extKey.substr(1), "-.+");
+}
+
 bool isOwnType(const QString& name) {
   return name.startsWith(QString::fromUtf8(kOwnMimePrefix.data(), qsizetype(kOwnMimePrefix.size())));
 }
@@ -418,6 +423,26 @@ bool installed(const DesktopFolders& folders, const std::string& id) {
   return false;
 }
 
+// The desktop ID the desktop opens `mimeType` with: the first installed entry of
+// [Default Applications], desktop-specific lists before the plain one in each folder,
+// the user's folders before the system's. Empty when there is none.
+std::string effectiveDefault(const DesktopFolders& folders, std::string_view mimeType) {
+  std::vector<fs::path> dirs{folders.configHome};
+  dirs.insert(dirs.end(), folders.configDirs.begin(), folders.configDirs.end());
+  dirs.push_back(folders.dataHome / "applications");
+  for (const fs::path& d : folders.dataDirs) dirs.push_back(d / "applications");
+  for (const fs::path& dir : dirs)
+    for (const std::string& name : listNames(folders.desktops)) {
+      auto text = readWholeFile(dir / name);
+      if (!text) continue;
+      auto value = keyfile::value(*text, kDefaultGroup, mimeType);
+      if (!value) continue;
+      for (const QString& id : QString::fromStdString(*value).split(u';', Qt::SkipEmptyParts))
+        if (installed(folders, id.toStdString())) return id.toStdString();
+    }
+  return {};
+}
+
 std::vector<fs::path> pathList(const char* variable, const char* fallback) {
   const char* v = std::getenv(variable);
   std::string_view list = (v && *v) ? v : fallback;
@@ -444,10 +469,6 @@ DesktopFolders desktopFolders() {
   return f;
 }
 
-std::string ownMimeTypeFor(std::string_view extKey) {
-  return std::string(kOwnMimePrefix) + hexEscaped(extKey.substr(1), "-.+");
-}
-
 bool extensionFitsDesktop(std::string_view extension) {
   if (extension.find(':') != std::string_view::npos) return false;
   const std::string type = ownMimeTypeFor("." + std::string(extension));
@@ -457,22 +478,6 @@ bool extensionFitsDesktop(std::string_view extension) {
   return subtype <= 127 && desktopIdFor(std::string(extension) + "file").size() <= 255;
 }
 
-std::string effectiveDefault(const DesktopFolders& folders, std::string_view mimeType) {
-  std::vector<fs::path> dirs{folders.configHome};
-  dirs.insert(dirs.end(), folders.configDirs.begin(), folders.configDirs.end());
-  dirs.push_back(folders.dataHome / "applications");
-  for (const fs::path& d : folders.dataDirs) dirs.push_back(d / "applications");
-  for (const fs::path& dir : dirs)
-    for (const std::string& name : listNames(folders.desktops)) {
-      auto text = readWholeFile(dir / name);
-      if (!text) continue;
-      auto value = keyfile::value(*text, kDefaultGroup, mimeType);
-      if (!value) continue;
-      for (const QString& id : QString::fromStdString(*value).split(u';', Qt::SkipEmptyParts))
-        if (installed(folders, id.toStdString())) return id.toStdString();
-    }
-  return {};
-}
 
 std::string desktopIdFor(std::string_view fileType) {
   return "korvane-rp3-" + hexEscaped(fileType, "-") + ".desktop";

@@ -42,14 +42,6 @@ DesktopOutcome followStoreOnDesktop(const ClassesRoot& store, const DesktopFolde
 // can all be written: within the name limits, and no ":" (the glob files' separator).
 bool extensionFitsDesktop(std::string_view extension);
 
-// Our MIME type for an extension key name (".mpg" -> application/x-korvane-rp3-mpg).
-std::string ownMimeTypeFor(std::string_view extKey);
-
-// The desktop ID the desktop opens `mimeType` with: the first installed entry of
-// [Default Applications], desktop-specific lists before the plain one in each folder,
-// the user's folders before the system's. Empty when there is none.
-std::string effectiveDefault(const DesktopFolders& folders, std::string_view mimeType);
-
 // The desktop file ID for a file type name: "korvane-rp3-" and the lower-cased
 // name, characters outside [a-z0-9-] written as "_" and two hex digits.
 std::string desktopIdFor(std::string_view fileType);
