@@ -101,7 +101,8 @@ class DesktopFollowsStore : public testing::ToolTest {
   // Everything the user has: home and a data folder kept elsewhere.
   std::map<std::string, std::string> trees() const {
     auto t = tree(home);
-    for (auto& [name, bytes] : tree(data)) t["data: " + name] = bytes;
+    if (data.string().rfind(home.string(), 0) != 0)
+      for (auto& [name, bytes] : tree(data)) t["data: " + name] = bytes;
     return t;
   }
 
@@ -181,6 +182,32 @@ TEST_F(DesktopFollowsStore, RemovalGivesBackTheEmptyHomeAndAHandSetDefault) {
   EXPECT_EQ(opened("a.avi"), player("a.avi"));
   w->Command4->click();
   EXPECT_EQ(trees(), (std::map<std::string, std::string>{{".config", "<dir>"}, {".config/mimeapps.list", handSet}}));
+}
+
+// What an earlier version took (the system's type itself, first in its added list)
+// is given back at the next run; removal then leaves the user's list as it was.
+TEST_F(DesktopFollowsStore, EarlierVersionsTypeDefaultsAreGivenBack) {
+  const std::string mine = "[Default Applications]\nvideo/x-msvideo=other-player.desktop\n\n"
+                           "[Added Associations]\nvideo/x-msvideo=other-player.desktop;\n";
+  writeAll(mimeApps(), "[Default Applications]\nvideo/x-msvideo=korvane-rp3-avifile.desktop\n\n"
+                       "[Added Associations]\nvideo/x-msvideo=korvane-rp3-avifile.desktop;other-player.desktop;\n");
+  writeAll(data / "korvane-rp3/desktop.json",
+           R"({"files": [], "groups": [], "createdMimeApps": false,
+               "defaults": {"video/x-msvideo": {"ours": "korvane-rp3-avifile.desktop",
+                                                "previous": "other-player.desktop"}},
+               "added": {"video/x-msvideo": {"ours": "korvane-rp3-avifile.desktop;other-player.desktop;",
+                                             "previous": "other-player.desktop;"}}})");
+  auto w = open();
+  w->kanren1[0]->setChecked(true);
+  w->Command3->click();
+  EXPECT_EQ(opened("a.avi"), player("a.avi"));
+  w->Command4->click();
+  // The folder the earlier version made stays: this version did not make it.
+  EXPECT_EQ(trees(), (std::map<std::string, std::string>{{".config", "<dir>"},
+                                                         {".config/mimeapps.list", mine},
+                                                         {".local", "<dir>"},
+                                                         {".local/share", "<dir>"},
+                                                         {".local/share/korvane-rp3", "<dir>"}}));
 }
 
 // A program path only our launcher carries, in a plain data folder and in one with a
