@@ -24,7 +24,7 @@ namespace {
 constexpr std::string_view kDefaultGroup = "Default Applications";
 constexpr std::string_view kAddedGroup = "Added Associations";
 constexpr std::string_view kOwnMimePrefix = "application/x-korvane-rp3-";
-// Above the system's highest (80): the extension decides, as it does for the design.
+// Above the system's highest (80): the extension alone decides which program opens a file.
 constexpr std::string_view kGlobWeight = "100";
 
 struct Entry {
@@ -604,7 +604,7 @@ DesktopOutcome followStoreOnDesktop(const ClassesRoot& store, const DesktopFolde
     text += "Name=" + desktopString(programName(commandArguments(e.command), e.fileType)) + "\n";
     text += "Comment=" + desktopString(e.fileType) + "\n";
     text += "Exec=" + desktopString(exec) + "\n";
-    // A missing icon file is no failure: the design lets an own extension point at none.
+    // A missing icon file is no failure: an own extension may point at none.
     if (!e.iconPath.empty() && writeIconPng(e.iconPath, png, journal)) {
       text += "Icon=" + desktopString(png.string()) + "\n";
       files.insert(png.string());

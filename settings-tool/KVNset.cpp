@@ -88,7 +88,7 @@ const QString kChooseProgram = QStringLiteral("関連付けするプログラム
 const QString kRegistered = QStringLiteral("関連付け設定しました");
 const QString kRemoved = QStringLiteral("関連付け解除しました");
 const QString kRefusedExtension = QStringLiteral("拡張子に使用できない文字が含まれています。");
-// Our own texts: the design reports success whatever happened.
+// Said instead of the success texts when a run could not do what was asked.
 const QString kRegisterFailed = QStringLiteral("関連付けを設定できませんでした。変更は元に戻しました。");
 const QString kRemoveFailed = QStringLiteral("関連付けを解除できませんでした。変更は元に戻しました。");
 const QString kNotUsed = QStringLiteral(
@@ -99,8 +99,8 @@ const std::string_view kProgramFilter("プログラムファイル\0*\0", sizeof
 
 double twipsPerPixel(int dpi) { return 1440.0 / (dpi > 0 ? dpi : 96); }
 
-// The extension boxes are 41 pixels wide, the design's size, where the usual gap and
-// font cut "mov" to "mo": a one-pixel gap, then half points off the font until the
+// The extension boxes are 41 pixels wide at 96 dpi, where the usual gap and font cut
+// "mov" to "mo": a one-pixel gap, then half points off the font until the
 // caption fits the box, which never moves or grows.
 void fitCaption(QCheckBox* box) {
   box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 1px; }"));

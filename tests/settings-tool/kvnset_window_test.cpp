@@ -112,7 +112,7 @@ TEST_F(KVNsetWindow, FormAndControlsStandAtTheirTwipsInPixelsUnderItsCaption) {
   EXPECT_EQ(w->windowTitle(), QStringLiteral("Korvane RP 3 設定ツール"));
 }
 
-// Every caption whole at the design's places, at 96 dpi and, in a run of this same
+// Every caption whole in its box where the form puts it, at 96 dpi and, in a run of this same
 // test, at twice the scale.
 TEST_F(KVNsetWindow, EveryCaptionFitsItsBox) {
   auto w = open();
