@@ -2,6 +2,7 @@
 // A player edition's program: the window, its media engine and the form, started in
 // the order the form's load handler expects.
 #include "platform/InstanceRegistry.h"
+#include "platform/QtTranslations.h"
 #include "platform/SessionBus.h"
 #include "platform/Termination.h"
 #include "player/DesktopServices.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   const QString program = QString::fromUtf8(player::kEdition.programName.data(),
                                             qsizetype(player::kEdition.programName.size()));
   app.setApplicationName(program);
+  platform::installQtTranslations(app);
   app.setQuitOnLastWindowClosed(false);  // the window's close ends the program itself
 
   platform::InstanceRegistry registry(program);

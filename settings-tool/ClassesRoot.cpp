@@ -186,6 +186,10 @@ std::string ClassesRoot::text() const {
 
 bool ClassesRoot::save(const std::filesystem::path& file) const {
   std::error_code ec;
+  if (keys_.empty()) {
+    std::filesystem::remove(file, ec);
+    return !ec;
+  }
   std::filesystem::create_directories(file.parent_path(), ec);
   std::filesystem::path tmp = file;
   tmp += ".new." + std::to_string(::getpid());

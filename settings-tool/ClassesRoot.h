@@ -23,7 +23,8 @@ class ClassesRoot {
   static ClassesRoot load(const std::filesystem::path& file);
 
   std::string text() const;
-  // Writes the file beside the old one and renames it over, creating the folder.
+  // Writes the file beside the old one and renames it over, creating the folder. An
+  // empty store is no file: a header alone would only be a trace.
   bool save(const std::filesystem::path& file) const;
 
   // Creates the key and every missing level above it; an existing key is opened

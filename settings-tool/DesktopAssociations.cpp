@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The freedesktop side of the associations: desktop entries, mimeapps.list, the MIME
-// package, and the record of what we wrote there.
+// The freedesktop side of the associations: our MIME types, desktop entries, the
+// defaults in the user's mimeapps lists, and the record of what we wrote there.
 #include "DesktopAssociations.h"
 
 #include "MimeAppsList.h"
@@ -13,7 +13,7 @@
 #include <QJsonObject>
 #include <QMimeDatabase>
 #include <QProcess>
-#include <QSaveFile>
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -23,6 +23,9 @@ namespace {
 
 constexpr std::string_view kDefaultGroup = "Default Applications";
 constexpr std::string_view kAddedGroup = "Added Associations";
+constexpr std::string_view kOwnMimePrefix = "application/x-korvane-rp3-";
+// Above the system's highest (80): the extension alone decides which program opens a file.
+constexpr std::string_view kGlobWeight = "100";
 
 struct Entry {
   std::string fileType;
@@ -31,34 +34,18 @@ struct Entry {
   std::vector<std::string> mimeTypes;
 };
 
-// What the store asks for.
-struct Wanted {
-  std::map<std::string, Entry> entries;        // by desktop ID
-  std::map<std::string, std::string> defaults;  // MIME type -> desktop ID
-  std::map<std::string, std::string> ownTypes;  // MIME type -> glob
+struct OwnType {
+  std::string extKey;  // ".mpg"
+  std::string parent;  // the type the system gives the extension, or empty
+  std::string genericIcon;
 };
 
-std::optional<std::string> readFile(const fs::path& file) {
-  QFile f(QString::fromStdString(file.string()));
-  if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
-  return f.readAll().toStdString();
-}
-
-bool writeFile(const fs::path& link, std::string_view data, QFileDevice::Permissions perms = {}) {
-  std::error_code ec;
-  // A mimeapps.list kept elsewhere and linked in stays linked: write where it points.
-  fs::path file = link;
-  if (fs::is_symlink(fs::symlink_status(link, ec))) {
-    file = fs::weakly_canonical(link, ec);
-    if (ec) return false;
-  }
-  fs::create_directories(file.parent_path(), ec);
-  QSaveFile f(QString::fromStdString(file.string()));
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  f.write(data.data(), qint64(data.size()));
-  if (!f.commit()) return false;
-  return !perms || QFile::setPermissions(QString::fromStdString(file.string()), perms);
-}
+// What the store asks for.
+struct Wanted {
+  std::map<std::string, Entry> entries;         // by desktop ID
+  std::map<std::string, std::string> defaults;  // our MIME type -> desktop ID
+  std::map<std::string, OwnType> types;
+};
 
 std::string xmlEscaped(std::string_view s) {
   std::string out;
@@ -90,14 +77,26 @@ std::string hexEscaped(std::string_view s, std::string_view keep) {
   return out;
 }
 
-// The MIME type the system gives "*<extKey>", or one of ours when it knows none.
-std::string mimeTypeFor(const std::string& extKey, bool* own) {
+// Our MIME type for an extension key name (".mpg" -> application/x-korvane-rp3-mpg).
+std::string ownMimeTypeFor(std::string_view extKey) {
+  return std::string(kOwnMimePrefix) + hexEscaped(extKey.substr(1), "-.+");
+}
+
+bool isOwnType(const QString& name) {
+  return name.startsWith(QString::fromUtf8(kOwnMimePrefix.data(), qsizetype(kOwnMimePrefix.size())));
+}
+
+// The type the system gives "*<extKey>" without our package: once our type is
+// installed the system gives ours, whose parent is the answer.
+OwnType systemTypeFor(const std::string& extKey) {
   QMimeDatabase db;
   QMimeType t = db.mimeTypeForFile(QString::fromStdString("file" + extKey), QMimeDatabase::MatchExtension);
-  std::string name = t.name().toStdString();
-  *own = !t.isValid() || t.isDefault() || name.rfind(kOwnMimePrefix, 0) == 0;
-  if (*own) return std::string(kOwnMimePrefix) + hexEscaped(extKey.substr(1), "-.+");
-  return name;
+  if (t.isValid() && isOwnType(t.name())) {
+    const QStringList parents = t.parentMimeTypes();
+    t = parents.isEmpty() ? QMimeType() : db.mimeTypeForName(parents.first());
+  }
+  if (!t.isValid() || t.isDefault()) return {extKey, {}, {}};
+  return {extKey, t.name().toStdString(), t.genericIconName().toStdString()};
 }
 
 Wanted wantedBy(const ClassesRoot& store) {
@@ -108,9 +107,8 @@ Wanted wantedBy(const ClassesRoot& store) {
     if (!type || type->empty()) continue;
     auto command = store.defaultValue(*type + "\\Shell\\Open\\Command");
     if (!command || command->empty()) continue;
-    bool own = false;
-    std::string mime = mimeTypeFor(key, &own);
-    if (own) w.ownTypes[mime] = "*" + key;
+    const std::string mime = ownMimeTypeFor(key);
+    w.types[mime] = systemTypeFor(key);
     std::string id = desktopIdFor(*type);
     Entry& e = w.entries[id];
     e.fileType = *type;
@@ -122,31 +120,73 @@ Wanted wantedBy(const ClassesRoot& store) {
   return w;
 }
 
-std::string ownPackage(const std::map<std::string, std::string>& types) {
+std::string ownPackage(const std::map<std::string, OwnType>& types) {
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<!-- Written by KorvaneRP3set for extensions the system does not know. -->\n"
+      "<!-- Written by KorvaneRP3set: one type per associated extension. -->\n"
       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
-  for (const auto& [type, glob] : types) {
+  for (const auto& [type, t] : types) {
     xml += "  <mime-type type=\"" + xmlEscaped(type) + "\">\n";
-    xml += "    <comment>" + xmlEscaped(glob.substr(2)) + " file</comment>\n";
-    xml += "    <glob pattern=\"" + xmlEscaped(glob) + "\"/>\n";
+    xml += "    <comment>" + xmlEscaped(t.extKey.substr(1)) + " file</comment>\n";
+    // Other programs go on treating the files as the type they were.
+    if (!t.parent.empty()) xml += "    <sub-class-of type=\"" + xmlEscaped(t.parent) + "\"/>\n";
+    if (!t.genericIcon.empty()) xml += "    <generic-icon name=\"" + xmlEscaped(t.genericIcon) + "\"/>\n";
+    xml += "    <glob pattern=\"*" + xmlEscaped(t.extKey) + "\" weight=\"" + std::string(kGlobWeight) +
+           "\"/>\n";
     xml += "  </mime-type>\n";
   }
   xml += "</mime-info>\n";
   return xml;
 }
 
-void updateMimeDatabase(const fs::path& mimeDir) {
+bool updateMimeDatabase(const fs::path& mimeDir) {
   QProcess p;
   p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   p.setStandardOutputFile(QProcess::nullDevice());
   p.start(QStringLiteral("update-mime-database"), {QString::fromStdString(mimeDir.string())});
-  if (!p.waitForFinished(60000)) p.kill();
+  if (!p.waitForFinished(60000)) {
+    p.kill();
+    p.waitForFinished();
+    return false;
+  }
+  return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+std::set<std::string> entriesOf(const fs::path& dir) {
+  std::set<std::string> out;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec)) out.insert(e.path().filename().string());
+  return out;
+}
+
+// After our package came or went: the database generated again, or, when no package
+// is left and the folder held no database before us, none of what it generated.
+bool settleMimeDatabase(const fs::path& mimeDir, const std::optional<std::set<std::string>>& before) {
+  std::error_code ec;
+  if (!fs::exists(mimeDir, ec)) return true;
+  const bool packagesLeft = !entriesOf(mimeDir / "packages").empty();
+  if (packagesLeft || !before || before->count("mime.cache")) return updateMimeDatabase(mimeDir);
+  for (const std::string& name : entriesOf(mimeDir))
+    if (!before->count(name)) fs::remove_all(mimeDir / name, ec);
+  return !ec;
+}
+
+bool put(RunJournal& journal, const fs::path& file, const std::string& data,
+         QFileDevice::Permissions perms = {}) {
+  const fs::path target = journal.keep(file);
+  if (!journal.makeDirs(target.parent_path()) || !writeWholeFile(target, data)) return false;
+  return !perms || QFile::setPermissions(QString::fromStdString(target.string()), perms);
+}
+
+bool drop(RunJournal& journal, const fs::path& file) {
+  journal.keep(file);
+  std::error_code ec;
+  fs::remove(file, ec);
+  return !ec;
 }
 
 // The icon of a file type ("path" or "path,index") as a PNG for the desktop entry.
-bool writeIconPng(const std::string& iconPath, const fs::path& png) {
+bool writeIconPng(const std::string& iconPath, const fs::path& png, RunJournal& journal) {
   std::string path = iconPath;
   if (path.size() > 1 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
   QImage image(QString::fromStdString(path));
@@ -155,9 +195,8 @@ bool writeIconPng(const std::string& iconPath, const fs::path& png) {
     if (comma != std::string::npos) image = QImage(QString::fromStdString(path.substr(0, comma)));
   }
   if (image.isNull()) return false;
-  std::error_code ec;
-  fs::create_directories(png.parent_path(), ec);
-  return image.save(QString::fromStdString(png.string()), "PNG");
+  journal.keep(png);
+  return journal.makeDirs(png.parent_path()) && image.save(QString::fromStdString(png.string()), "PNG");
 }
 
 std::string programName(const std::vector<std::string>& args, const std::string& fallback) {
@@ -188,7 +227,11 @@ std::string execFor(const Entry& e, const fs::path& launcher, std::string* scrip
   for (const std::string& a : args) *script += " " + (a == "%1" ? std::string("\"$@\"") : shellQuoted(a));
   if (!hasFile) *script += " \"$@\"";
   *script += "\n";
-  return execArgument(launcher.string()) + " %f";
+  // When the script's own path is not plain either, a plain first word keeps the
+  // entry usable there: xdg-mime looks the first word up on PATH, and the openers
+  // that read the entry whole unquote the rest.
+  if (plainWord(launcher.string())) return launcher.string() + " %f";
+  return "sh " + execArgument(launcher.string()) + " %f";
 }
 
 struct Owned {
@@ -196,14 +239,36 @@ struct Owned {
   std::optional<std::string> previous;
 };
 
+// What we hold in one mimeapps list.
+struct ListState {
+  std::map<std::string, Owned> defaults;  // MIME type -> what we set, what was there
+  std::map<std::string, Owned> added;     // only earlier versions wrote these; given back
+  std::set<std::string> groups;           // groups we added
+  bool created = false;                   // the list did not exist before us
+  bool empty() const { return defaults.empty() && added.empty() && groups.empty() && !created; }
+};
+
 // What we wrote on the desktop, remembered between runs.
 struct State {
   std::set<std::string> files;
-  std::map<std::string, Owned> defaults;  // MIME type -> what we set, what was there
-  std::map<std::string, Owned> added;
-  std::set<std::string> groups;  // mimeapps.list groups we added
-  bool createdMimeApps = false;
+  std::set<std::string> dirs;  // folders we created
+  // The MIME folder's entries before our package first came; none when it is not there.
+  std::optional<std::set<std::string>> mimeBefore;
+  std::map<std::string, ListState> lists;  // by path
+  bool empty() const { return files.empty() && lists.empty() && !mimeBefore; }
 };
+
+std::set<std::string> stringSet(const QJsonValue& v) {
+  std::set<std::string> out;
+  for (const QJsonValue& s : v.toArray()) out.insert(s.toString().toStdString());
+  return out;
+}
+
+QJsonArray jsonArray(const std::set<std::string>& s) {
+  QJsonArray out;
+  for (const auto& v : s) out.append(QString::fromStdString(v));
+  return out;
+}
 
 std::map<std::string, Owned> ownedFromJson(const QJsonObject& o) {
   std::map<std::string, Owned> out;
@@ -226,48 +291,56 @@ QJsonObject ownedToJson(const std::map<std::string, Owned>& m) {
   return o;
 }
 
-State loadState(const fs::path& file) {
+ListState listFromJson(const QJsonObject& o) {
+  return {ownedFromJson(o.value("defaults").toObject()), ownedFromJson(o.value("added").toObject()),
+          stringSet(o.value("groups")), o.value("created").toBool()};
+}
+
+State loadState(const fs::path& file, const fs::path& mainList) {
   State s;
-  auto data = readFile(file);
+  auto data = readWholeFile(file);
   if (!data) return s;
   QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(*data)).object();
-  for (const QJsonValue& v : o.value("files").toArray()) s.files.insert(v.toString().toStdString());
-  for (const QJsonValue& v : o.value("groups").toArray()) s.groups.insert(v.toString().toStdString());
-  s.defaults = ownedFromJson(o.value("defaults").toObject());
-  s.added = ownedFromJson(o.value("added").toObject());
-  s.createdMimeApps = o.value("createdMimeApps").toBool();
+  s.files = stringSet(o.value("files"));
+  s.dirs = stringSet(o.value("dirs"));
+  if (o.value("mimeBefore").isArray()) s.mimeBefore = stringSet(o.value("mimeBefore"));
+  const QJsonObject lists = o.value("lists").toObject();
+  for (auto it = lists.begin(); it != lists.end(); ++it)
+    s.lists[it.key().toStdString()] = listFromJson(it.value().toObject());
+  // Earlier versions kept one list's record at the top level.
+  if (o.contains("defaults") || o.contains("added")) {
+    ListState legacy = listFromJson(o);
+    legacy.created = o.value("createdMimeApps").toBool();
+    if (!legacy.empty()) s.lists[mainList.string()] = legacy;
+  }
   return s;
 }
 
-void saveState(const fs::path& file, const State& s) {
-  std::error_code ec;
-  if (s.files.empty() && s.defaults.empty() && s.added.empty() && s.groups.empty() && !s.createdMimeApps) {
-    fs::remove(file, ec);
-    return;
-  }
-  QJsonArray files, groups;
-  for (const auto& f : s.files) files.append(QString::fromStdString(f));
-  for (const auto& g : s.groups) groups.append(QString::fromStdString(g));
-  QJsonObject o{{"files", files},
-                {"groups", groups},
-                {"defaults", ownedToJson(s.defaults)},
-                {"added", ownedToJson(s.added)},
-                {"createdMimeApps", s.createdMimeApps}};
-  writeFile(file, QJsonDocument(o).toJson().toStdString());
+bool saveState(const fs::path& file, const State& s, RunJournal& journal) {
+  QJsonObject lists;
+  for (const auto& [path, l] : s.lists)
+    lists[QString::fromStdString(path)] = QJsonObject{{"defaults", ownedToJson(l.defaults)},
+                                                      {"added", ownedToJson(l.added)},
+                                                      {"groups", jsonArray(l.groups)},
+                                                      {"created", l.created}};
+  QJsonObject o{{"files", jsonArray(s.files)}, {"dirs", jsonArray(s.dirs)}, {"lists", lists}};
+  if (s.mimeBefore) o["mimeBefore"] = jsonArray(*s.mimeBefore);
+  return put(journal, file, QJsonDocument(o).toJson().toStdString());
 }
 
-// Sets group/key to `value`, remembering what was there the first time.
-void take(std::string& text, State& s, std::map<std::string, Owned>& owned, std::string_view group,
-          const std::string& mime, const std::string& value) {
+// Sets group/key to `value`, remembering what was there: the first time, or when
+// someone changed our value since (that is the user's choice now).
+void take(std::string& text, ListState& s, std::string_view group, const std::string& mime,
+          const std::string& value) {
   auto current = keyfile::value(text, group, mime);
+  auto it = s.defaults.find(mime);
   if (current == value) {
-    if (auto it = owned.find(mime); it != owned.end()) it->second.ours = value;
+    if (it != s.defaults.end()) it->second.ours = value;
     return;
   }
   if (!keyfile::hasGroup(text, group)) s.groups.insert(std::string(group));
-  auto it = owned.find(mime);
-  if (it == owned.end()) owned[mime] = Owned{value, current};
-  else it->second.ours = value;
+  if (it == s.defaults.end()) s.defaults[mime] = Owned{value, current};
+  else it->second = Owned{value, current != it->second.ours ? current : it->second.previous};
   text = keyfile::setValue(text, group, mime, value);
 }
 
@@ -294,9 +367,117 @@ std::string idOf(const Owned& o) {
   return semi == std::string::npos ? v : v.substr(0, semi);
 }
 
+// Brings one list in line: gives back what is no longer wanted there, takes the
+// wanted defaults (in the main list always, in a list that outranks it where that
+// list names the type), and leaves no group or file of ours empty behind.
+bool followList(const fs::path& path, bool mainList, const Wanted& wanted, ListState& ls, RunJournal& journal) {
+  const auto original = readWholeFile(path);
+  std::string text = original.value_or("");
+  for (auto it = ls.defaults.begin(); it != ls.defaults.end();) {
+    auto w = wanted.defaults.find(it->first);
+    if (w != wanted.defaults.end() && w->second == it->second.ours) {
+      ++it;
+      continue;
+    }
+    giveBack(text, kDefaultGroup, it->first, it->second, it->second.ours);
+    it = ls.defaults.erase(it);
+  }
+  for (const auto& [mime, owned] : ls.added) giveBack(text, kAddedGroup, mime, owned, idOf(owned));
+  ls.added.clear();
+  for (const auto& [mime, id] : wanted.defaults)
+    if (mainList || keyfile::value(text, kDefaultGroup, mime)) take(text, ls, kDefaultGroup, mime, id);
+  for (auto it = ls.groups.begin(); it != ls.groups.end();) {
+    if (keyfile::hasGroup(text, *it) && keyfile::groupHasKeys(text, *it)) {
+      ++it;
+      continue;
+    }
+    text = keyfile::removeGroup(text, *it);
+    it = ls.groups.erase(it);
+  }
+  if (!original && !text.empty()) ls.created = true;
+  if (text.empty() && ls.created) {
+    ls.created = false;
+    return !original || drop(journal, path);
+  }
+  // With no value of ours left, what the list holds is the user's, file and groups too.
+  if (ls.defaults.empty()) ls = ListState{};
+  return text == original.value_or("") || put(journal, path, text);
+}
+
+std::vector<std::string> listNames(const std::vector<std::string>& desktops) {
+  std::vector<std::string> out;
+  for (const std::string& d : desktops) out.push_back(d + "-mimeapps.list");
+  out.push_back("mimeapps.list");
+  return out;
+}
+
+bool installed(const DesktopFolders& folders, const std::string& id) {
+  std::vector<fs::path> dirs{folders.dataHome};
+  dirs.insert(dirs.end(), folders.dataDirs.begin(), folders.dataDirs.end());
+  std::string nested = id;
+  if (size_t dash = nested.find('-'); dash != std::string::npos) nested[dash] = '/';
+  std::error_code ec;
+  for (const fs::path& d : dirs)
+    for (const std::string& name : {id, nested})
+      if (fs::is_regular_file(d / "applications" / name, ec)) return true;
+  return false;
+}
+
+// The desktop ID the desktop opens `mimeType` with: the first installed entry of
+// [Default Applications], desktop-specific lists before the plain one in each folder,
+// the user's folders before the system's. Empty when there is none.
+std::string effectiveDefault(const DesktopFolders& folders, std::string_view mimeType) {
+  std::vector<fs::path> dirs{folders.configHome};
+  dirs.insert(dirs.end(), folders.configDirs.begin(), folders.configDirs.end());
+  dirs.push_back(folders.dataHome / "applications");
+  for (const fs::path& d : folders.dataDirs) dirs.push_back(d / "applications");
+  for (const fs::path& dir : dirs)
+    for (const std::string& name : listNames(folders.desktops)) {
+      auto text = readWholeFile(dir / name);
+      if (!text) continue;
+      auto value = keyfile::value(*text, kDefaultGroup, mimeType);
+      if (!value) continue;
+      for (const QString& id : QString::fromStdString(*value).split(u';', Qt::SkipEmptyParts))
+        if (installed(folders, id.toStdString())) return id.toStdString();
+    }
+  return {};
+}
+
+std::vector<fs::path> pathList(const char* variable, const char* fallback) {
+  const char* v = std::getenv(variable);
+  std::string_view list = (v && *v) ? v : fallback;
+  std::vector<fs::path> out;
+  while (!list.empty()) {
+    size_t colon = list.find(':');
+    std::string_view part = list.substr(0, colon);
+    if (!part.empty() && part.front() == '/') out.emplace_back(std::string(part));
+    if (colon == std::string_view::npos) break;
+    list.remove_prefix(colon + 1);
+  }
+  return out;
+}
+
 }  // namespace
 
-DesktopFolders desktopFolders() { return {dataHome(), configHome()}; }
+DesktopFolders desktopFolders() {
+  DesktopFolders f{dataHome(), configHome(), pathList("XDG_CONFIG_DIRS", "/etc/xdg"),
+                   pathList("XDG_DATA_DIRS", "/usr/local/share:/usr/share"), {}};
+  if (const char* v = std::getenv("XDG_CURRENT_DESKTOP")) {
+    QString list = QString::fromUtf8(v).toLower();
+    for (const QString& d : list.split(u':', Qt::SkipEmptyParts)) f.desktops.push_back(d.toStdString());
+  }
+  return f;
+}
+
+bool extensionFitsDesktop(std::string_view extension) {
+  if (extension.find(':') != std::string_view::npos) return false;
+  const std::string type = ownMimeTypeFor("." + std::string(extension));
+  const size_t subtype = type.size() - type.find('/') - 1;
+  // A MIME subtype has at most 127 characters, a file name at most 255 bytes; the
+  // launcher and icon names are shorter than the entry's.
+  return subtype <= 127 && desktopIdFor(std::string(extension) + "file").size() <= 255;
+}
+
 
 std::string desktopIdFor(std::string_view fileType) {
   return "korvane-rp3-" + hexEscaped(fileType, "-") + ".desktop";
@@ -376,29 +557,30 @@ std::string shellQuoted(std::string_view word) {
   return out + "'";
 }
 
-void followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folders) {
+DesktopOutcome followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folders,
+                                    RunJournal& journal) {
   const fs::path ourData = folders.dataHome / "korvane-rp3";
   const fs::path stateFile = ourData / "desktop.json";
-  const fs::path package = folders.dataHome / "mime" / "packages" / "korvane-rp3.xml";
-  const fs::path mimeApps = folders.configHome / "mimeapps.list";
+  const fs::path mimeDir = folders.dataHome / "mime";
+  const fs::path package = mimeDir / "packages" / "korvane-rp3.xml";
+  const fs::path mainList = folders.configHome / "mimeapps.list";
+  const DesktopOutcome failed{false, {}};
   std::error_code ec;
 
-  State state = loadState(stateFile);
-  Wanted wanted = wantedBy(store);
+  State state = loadState(stateFile, mainList);
+  const Wanted wanted = wantedBy(store);
 
   // The MIME package first, so that the desktop knows our types when it meets them.
-  auto oldPackage = readFile(package);
-  if (wanted.ownTypes.empty()) {
-    if (oldPackage) {
-      fs::remove(package, ec);
-      updateMimeDatabase(folders.dataHome / "mime");
-    }
-  } else {
-    std::string xml = ownPackage(wanted.ownTypes);
-    if (oldPackage != xml) {
-      writeFile(package, xml);
-      updateMimeDatabase(folders.dataHome / "mime");
-    }
+  const auto oldPackage = readWholeFile(package);
+  const std::optional<std::string> newPackage =
+      wanted.types.empty() ? std::nullopt : std::optional(ownPackage(wanted.types));
+  if (oldPackage != newPackage) {
+    if (!oldPackage && !state.mimeBefore) state.mimeBefore = entriesOf(mimeDir);
+    const auto before = state.mimeBefore;
+    journal.afterUndo([mimeDir, before] { settleMimeDatabase(mimeDir, before); });
+    if (!(newPackage ? put(journal, package, *newPackage) : drop(journal, package))) return failed;
+    if (!settleMimeDatabase(mimeDir, before)) return failed;
+    if (!newPackage) state.mimeBefore.reset();
   }
 
   // Desktop entries, their icons and launchers.
@@ -411,17 +593,19 @@ void followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folder
     std::string script;
     std::string exec = execFor(e, launcher, &script);
     if (!script.empty()) {
-      writeFile(launcher, script,
-                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                    QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                    QFileDevice::ExeOther);
+      if (readWholeFile(launcher) != script &&
+          !put(journal, launcher, script,
+               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                   QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther))
+        return failed;
       files.insert(launcher.string());
     }
     std::string text = "[Desktop Entry]\nType=Application\n";
     text += "Name=" + desktopString(programName(commandArguments(e.command), e.fileType)) + "\n";
     text += "Comment=" + desktopString(e.fileType) + "\n";
     text += "Exec=" + desktopString(exec) + "\n";
-    if (!e.iconPath.empty() && writeIconPng(e.iconPath, png)) {
+    // A missing icon file is no failure: an own extension may point at none.
+    if (!e.iconPath.empty() && writeIconPng(e.iconPath, png, journal)) {
       text += "Icon=" + desktopString(png.string()) + "\n";
       files.insert(png.string());
     }
@@ -429,7 +613,7 @@ void followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folder
     for (const std::string& m : e.mimeTypes) text += m + ";";
     text += "\nNoDisplay=true\nTerminal=false\n";
     text += "X-Korvane-RP3-FileType=" + desktopString(e.fileType) + "\n";
-    if (readFile(desktop) != text) writeFile(desktop, text);
+    if (readWholeFile(desktop) != text && !put(journal, desktop, text)) return failed;
     files.insert(desktop.string());
   }
   // Only files in our own places are removed, whatever the record says.
@@ -439,57 +623,42 @@ void followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folder
            (dir == folders.dataHome / "applications" && f.filename().string().rfind("korvane-rp3-", 0) == 0);
   };
   for (const std::string& f : state.files)
-    if (!files.count(f) && ours(f)) fs::remove(f, ec);
+    if (!files.count(f) && ours(f) && fs::exists(f, ec) && !drop(journal, f)) return failed;
   state.files = files;
 
-  // mimeapps.list: give back what is no longer wanted, then take what is.
-  auto original = readFile(mimeApps);
-  std::string text = original.value_or("");
-  for (auto it = state.defaults.begin(); it != state.defaults.end();) {
-    auto w = wanted.defaults.find(it->first);
-    if (w != wanted.defaults.end() && w->second == it->second.ours) {
-      ++it;
-      continue;
+  // The lists: the main one, lists of ours from earlier runs, and those of the
+  // current desktops that outrank the main one.
+  std::set<std::string> lists{mainList.string()};
+  for (const auto& [path, l] : state.lists) lists.insert(path);
+  for (const std::string& name : listNames(folders.desktops))
+    if (fs::exists(folders.configHome / name, ec)) lists.insert((folders.configHome / name).string());
+  for (const std::string& path : lists) {
+    ListState& ls = state.lists[path];
+    const ListState held = ls;
+    if (!followList(path, path == mainList.string(), wanted, ls, journal)) {
+      // An outranking list we may not write only keeps the desktop from using ours,
+      // which the check below reports; one holding ours must be written.
+      if (path == mainList.string() || !held.empty()) return failed;
+      ls = held;
     }
-    giveBack(text, kDefaultGroup, it->first, it->second, it->second.ours);
-    it = state.defaults.erase(it);
+    if (ls.empty()) state.lists.erase(path);
   }
-  for (auto it = state.added.begin(); it != state.added.end();) {
-    auto w = wanted.defaults.find(it->first);
-    if (w != wanted.defaults.end() && w->second == idOf(it->second)) {
-      ++it;
-      continue;
-    }
-    giveBack(text, kAddedGroup, it->first, it->second, idOf(it->second));
-    it = state.added.erase(it);
+
+  // Whatever folders we made are taken back with the last of our files.
+  for (const fs::path& d : journal.createdDirs()) state.dirs.insert(d.string());
+  if (state.empty()) {
+    if (fs::exists(stateFile, ec) && !drop(journal, stateFile)) return failed;
+    std::vector<std::string> dirs(state.dirs.rbegin(), state.dirs.rend());  // inner ones first
+    for (const std::string& d : dirs)
+      if (fs::is_directory(d, ec) && fs::is_empty(d, ec)) fs::remove(d, ec);
+  } else if (!saveState(stateFile, state, journal)) {
+    return failed;
   }
-  for (const auto& [mime, id] : wanted.defaults) {
-    take(text, state, state.defaults, kDefaultGroup, mime, id);
-    auto current = keyfile::value(text, kAddedGroup, mime);
-    if (!current || current->rfind(id + ";", 0) != 0)
-      take(text, state, state.added, kAddedGroup, mime, keyfile::withFirst(current.value_or(""), id));
-  }
-  for (auto it = state.groups.begin(); it != state.groups.end();) {
-    if (keyfile::hasGroup(text, *it) && keyfile::groupHasKeys(text, *it)) {
-      ++it;
-      continue;
-    }
-    text = keyfile::removeGroup(text, *it);
-    it = state.groups.erase(it);
-  }
-  if (!original && !text.empty()) state.createdMimeApps = true;
-  if (text != original.value_or("")) {
-    if (text.empty() && state.createdMimeApps) {
-      fs::remove(mimeApps, ec);
-      state.createdMimeApps = false;
-    } else {
-      writeFile(mimeApps, text);
-    }
-  } else if (text.empty() && original && state.createdMimeApps) {
-    fs::remove(mimeApps, ec);
-    state.createdMimeApps = false;
-  }
-  saveState(stateFile, state);
+
+  DesktopOutcome outcome;
+  for (const auto& [mime, id] : wanted.defaults)
+    if (effectiveDefault(folders, mime) != id) outcome.notUsed.push_back(wanted.types.at(mime).extKey);
+  return outcome;
 }
 
 }  // namespace korvane::tool

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Makes the desktop open files the way the classes-root store says: a desktop
-// entry per file type, the defaults in mimeapps.list, and a MIME package for
-// extensions the system does not know. What it wrote is remembered, so that it
-// can take away exactly that and give a previous default back.
+// Makes the desktop open files the way the classes-root store says: each extension
+// gets a MIME type of ours (its glob only, a sub-class of the type the system gives
+// it), a desktop entry per file type, and our entry as that type's default. What it
+// wrote is remembered, so that it can take away exactly that and give back what was
+// there before.
 #pragma once
 
 #include "ClassesRoot.h"
+#include "RunJournal.h"
 
 #include <filesystem>
 #include <string>
@@ -17,17 +19,28 @@ namespace korvane::tool {
 struct DesktopFolders {
   std::filesystem::path dataHome;    // applications/, mime/, korvane-rp3/
   std::filesystem::path configHome;  // mimeapps.list
+  std::vector<std::filesystem::path> configDirs;  // lower-ranked lists
+  std::vector<std::filesystem::path> dataDirs;    // installed entries, lower-ranked lists
+  std::vector<std::string> desktops;              // lower-case, for <desktop>-mimeapps.list
 };
 
-// The folders from $XDG_DATA_HOME and $XDG_CONFIG_HOME.
+// The folders from the XDG base-directory variables and $XDG_CURRENT_DESKTOP.
 DesktopFolders desktopFolders();
 
-// Brings the desktop in line with the store. Runs update-mime-database when our
-// MIME package changed; waits for it.
-void followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folders);
+struct DesktopOutcome {
+  bool written = true;               // false: a step failed; the caller undoes the run
+  std::vector<std::string> notUsed;  // extension key names the desktop would open otherwise
+};
 
-// The prefix of MIME types we make up for unknown extensions.
-inline constexpr std::string_view kOwnMimePrefix = "application/x-korvane-rp3-";
+// Brings the desktop in line with the store; every file it touches goes through
+// `journal`. Runs update-mime-database when our MIME package changed and waits for it.
+// Then checks each extension's default the way the desktop resolves it.
+DesktopOutcome followStoreOnDesktop(const ClassesRoot& store, const DesktopFolders& folders,
+                                    RunJournal& journal);
+
+// Whether the names made from an own extension (MIME type, desktop entry, icon, glob)
+// can all be written: within the name limits, and no ":" (the glob files' separator).
+bool extensionFitsDesktop(std::string_view extension);
 
 // The desktop file ID for a file type name: "korvane-rp3-" and the lower-cased
 // name, characters outside [a-z0-9-] written as "_" and two hex digits.

@@ -88,11 +88,28 @@ const QString kChooseProgram = QStringLiteral("関連付けするプログラム
 const QString kRegistered = QStringLiteral("関連付け設定しました");
 const QString kRemoved = QStringLiteral("関連付け解除しました");
 const QString kRefusedExtension = QStringLiteral("拡張子に使用できない文字が含まれています。");
+// Said instead of the success texts when a run could not do what was asked.
+const QString kRegisterFailed = QStringLiteral("関連付けを設定できませんでした。変更は元に戻しました。");
+const QString kRemoveFailed = QStringLiteral("関連付けを解除できませんでした。変更は元に戻しました。");
+const QString kNotUsed = QStringLiteral(
+    "関連付け設定しましたが、次の拡張子はデスクトップの別の設定が優先されるため、このプログラムでは開かれません:");
 
 // On Linux programs carry no suffix, so the program filter shows every file.
 const std::string_view kProgramFilter("プログラムファイル\0*\0", sizeof("プログラムファイル\0*\0") - 1);
 
 double twipsPerPixel(int dpi) { return 1440.0 / (dpi > 0 ? dpi : 96); }
+
+// The extension boxes are 41 pixels wide at 96 dpi, where the usual gap and font cut
+// "mov" to "mo": a one-pixel gap, then half points off the font until the
+// caption fits the box, which never moves or grows.
+void fitCaption(QCheckBox* box) {
+  box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 1px; }"));
+  QFont f = box->font();
+  while (box->sizeHint().width() > box->width() && f.pointSizeF() > 6) {
+    f.setPointSizeF(f.pointSizeF() - 0.5);
+    box->setFont(f);
+  }
+}
 
 }  // namespace
 
@@ -101,7 +118,7 @@ bool ownExtensionAcceptable(const QString& text) {
     if (c == u'\\' || c == u'/' || c == u'*' || c == u'?' || c == u'[' || c == u']') return false;
     if (c.isSpace() || c.category() == QChar::Other_Control) return false;
   }
-  return true;
+  return extensionFitsDesktop(text.toStdString());
 }
 
 KVNsetEnvironment defaultEnvironment() {
@@ -114,8 +131,8 @@ KVNsetEnvironment defaultEnvironment() {
     QMessageBox box(icon, kToolCaption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
   };
-  env.followStore = [](const ClassesRoot& store) {
-    followStoreOnDesktop(store, desktopFolders());
+  env.followStore = [](const ClassesRoot& store, RunJournal& journal) {
+    return followStoreOnDesktop(store, desktopFolders(), journal);
   };
   return env;
 }
@@ -157,9 +174,8 @@ void KVNset::buildControls() {
   place(Command5, kCommand5);
   for (int e = 0; e < kEntryCount; ++e) {
     kanren1[e] = new QCheckBox(QString::fromUtf8(kEntryPlaces[e].caption), this);
-    // The boxes are only 41 pixels wide; the usual gap would cut "mov" to "mo".
-    kanren1[e]->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
     place(kanren1[e], kEntryPlaces[e]);
+    fitCaption(kanren1[e]);
   }
   Text2 = new QLineEdit(this);
   place(Text2, kText2);
@@ -229,13 +245,13 @@ void KVNset::iniRead4() {
 }
 
 void KVNset::iniKanrenWrite(short& registered) {
-  settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_],
-                               std::to_string(registered), env_.settingsFile);
+  recordsWritten_ &= settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_],
+                                                  std::to_string(registered), env_.settingsFile);
 }
 
 void KVNset::iniKanrenkaijyoWrite(short& /*entry*/) {
-  settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_], "0",
-                               env_.settingsFile);
+  recordsWritten_ &= settings::writeProfileString(kKeepConnectSection, recordKeys_[currentEntry_], "0",
+                                                  env_.settingsFile);
 }
 
 void KVNset::Check_Click(int /*index*/) {
@@ -273,13 +289,22 @@ bool KVNset::associationInputsAccepted() {
 void KVNset::Command3_Click() {
   if (!associationInputsAccepted()) return;
   regkanrenduke();
-  env_.message(kRegistered, QMessageBox::NoIcon);
+  if (outcome_.failed) {
+    env_.message(kRegisterFailed, QMessageBox::Warning);
+  } else if (!outcome_.notUsed.empty()) {
+    QString text = kNotUsed;
+    for (const std::string& ext : outcome_.notUsed) text += u' ' + QString::fromStdString(ext);
+    env_.message(text, QMessageBox::Warning);
+  } else {
+    env_.message(kRegistered, QMessageBox::NoIcon);
+  }
 }
 
 void KVNset::Command4_Click() {
   if (!associationInputsAccepted()) return;
   regdelkanrenduke();
-  env_.message(kRemoved, QMessageBox::NoIcon);
+  env_.message(outcome_.failed ? kRemoveFailed : kRemoved,
+               outcome_.failed ? QMessageBox::Warning : QMessageBox::NoIcon);
 }
 
 void KVNset::Command5_Click() {
@@ -306,7 +331,23 @@ bool KVNset::ownExtensionRefused() const {
   return kanren1[kOwnEntry]->isChecked() && !ownExtensionAcceptable(Text2->text());
 }
 
+// A run is done whole or not at all: the store, the records and the desktop files
+// come back as they were when any step fails.
+KVNset::RunOutcome KVNset::finishRun(const ClassesRoot& store, RunJournal& journal) {
+  journal.keep(env_.classesStore);
+  if (!store.keys().empty()) journal.makeDirs(env_.classesStore.parent_path());
+  DesktopOutcome desktop;
+  const bool written = recordsWritten_ && store.save(env_.classesStore);
+  if (written && env_.followStore) desktop = env_.followStore(store, journal);
+  if (written && desktop.written) return {false, desktop.notUsed};
+  journal.undo();
+  return {true, {}};
+}
+
 void KVNset::regkanrenduke() {
+  RunJournal journal;
+  journal.keep(env_.settingsFile);
+  recordsWritten_ = true;
   ClassesRoot store = ClassesRoot::load(env_.classesStore);
   std::array<std::string, kEntryCount> iconFileNames;
   for (int e = 0; e < kEntryCount; ++e) {
@@ -334,11 +375,13 @@ void KVNset::regkanrenduke() {
     }
     iniKanrenWrite(registered_);
   }
-  store.save(env_.classesStore);
-  if (env_.followStore) env_.followStore(store);
+  outcome_ = finishRun(store, journal);
 }
 
 void KVNset::regdelkanrenduke() {
+  RunJournal journal;
+  journal.keep(env_.settingsFile);
+  recordsWritten_ = true;
   ClassesRoot store = ClassesRoot::load(env_.classesStore);
   for (int e = 0; e < kEntryCount; ++e) {
     std::string ext = extensionText(e);
@@ -352,8 +395,7 @@ void KVNset::regdelkanrenduke() {
     store.deleteTree(fileTypeNames_[e]);
     iniKanrenkaijyoWrite(currentEntry_);
   }
-  store.save(env_.classesStore);
-  if (env_.followStore) env_.followStore(store);
+  outcome_ = finishRun(store, journal);
 }
 
 }  // namespace korvane::tool

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "ClassesRoot.h"
+#include "DesktopAssociations.h"
+#include "RunJournal.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -11,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -30,8 +33,9 @@ struct KVNsetEnvironment {
   std::function<bool()> anotherInstance;
   // A message box titled kToolCaption with one OK button; returns when it is closed.
   std::function<void(const QString& text, QMessageBox::Icon icon)> message;
-  // Brings the desktop's associations in line with the store after a run.
-  std::function<void(const ClassesRoot& store)> followStore;
+  // Brings the desktop's associations in line with the store after a run; every
+  // file it touches goes through the run's journal.
+  std::function<DesktopOutcome(const ClassesRoot& store, RunJournal& journal)> followStore;
 };
 
 // The environment of the installed tool: the folder of the running program, its
@@ -77,6 +81,11 @@ class KVNset : public QDialog {
   void iniRead4();
   void regkanrenduke();
   void regdelkanrenduke();
+  // What the last run came to; the buttons' messages say it.
+  struct RunOutcome {
+    bool failed = false;
+    std::vector<std::string> notUsed;  // extension key names the desktop opens otherwise
+  };
   void iniKanrenWrite(short& registered);
   void iniKanrenkaijyoWrite(short& entry);
 
@@ -86,6 +95,7 @@ class KVNset : public QDialog {
   bool ownExtensionRefused() const;
   bool associationInputsAccepted();
   void end();
+  RunOutcome finishRun(const ClassesRoot& store, RunJournal& journal);
 
   KVNsetEnvironment env_;
 
@@ -99,11 +109,13 @@ class KVNset : public QDialog {
   std::array<std::string, kEntryCount> fileTypeNames_;
   short currentEntry_ = 0;
   short registered_ = 0;
+  bool recordsWritten_ = true;
+  RunOutcome outcome_;
 };
 
-// Whether the own extension may name a key: no "\", "/", "*", "?", "[", "]",
-// blanks or control characters. The empty text is not refused here: its entry is
-// skipped.
+// Whether the own extension may name a key and be written whole: no "\", "/", "*",
+// "?", "[", "]", blanks or control characters, and names the desktop can hold. The
+// empty text is not refused here: its entry is skipped.
 bool ownExtensionAcceptable(const QString& text);
 
 }  // namespace korvane::tool

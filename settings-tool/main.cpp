@@ -2,6 +2,7 @@
 // KorvaneRP3set: the settings tool of the players beside it.
 #include "InstanceLock.h"
 #include "KVNset.h"
+#include "platform/QtTranslations.h"
 
 #include <QApplication>
 #include <memory>
@@ -9,6 +10,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("KorvaneRP3set"));
+  korvane::platform::installQtTranslations(app);
 
   auto lock = std::make_unique<korvane::tool::InstanceLock>("KorvaneRP3set");
   korvane::tool::KVNsetEnvironment env = korvane::tool::defaultEnvironment();

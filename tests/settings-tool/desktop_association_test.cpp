@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The desktop follows the store: checked with the real tools (xdg-mime, gio, xdg-open)
-// on scratch XDG folders, opening real files with a stand-in program that records
-// its arguments.
+// The desktop follows the store: checked with the real tools (gio, xdg-mime, xdg-open,
+// update-mime-database) on scratch XDG trees with the system's MIME database, opening
+// real files with stand-in programs that record what they were given.
 #include "ToolTestSupport.h"
 
 #include "settings-tool/DesktopAssociations.h"
+#include "settings-tool/ToolPaths.h"
 
 #include <QImage>
 #include <QProcess>
+#include <map>
 #include <thread>
 
 namespace korvane::tool {
@@ -17,6 +19,8 @@ namespace fs = std::filesystem;
 using testing::slurp;
 using testing::writeAll;
 
+const QString kRegistered = QStringLiteral("関連付け設定しました");
+
 std::string run(const QString& program, const QStringList& args) {
   QProcess p;
   p.start(program, args);
@@ -24,36 +28,86 @@ std::string run(const QString& program, const QStringList& args) {
   return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toStdString();
 }
 
+// Every file, folder and link under `root` with its bytes: two equal trees are equal
+// byte for byte.
+std::map<std::string, std::string> tree(const fs::path& root) {
+  std::map<std::string, std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = fs::relative(it->path(), root).string();
+    if (it->is_symlink()) out[name] = "-> " + fs::read_symlink(it->path()).string();
+    else if (it->is_directory()) out[name] = "<dir>";
+    else out[name] = slurp(it->path());
+  }
+  return out;
+}
+
 class DesktopFollowsStore : public testing::ToolTest {
  protected:
   void SetUp() override {
     ToolTest::SetUp();
-    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (scratch / "config").c_str(), 1);
-    for (const char* v : {"XDG_DATA_DIRS", "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP"}) ::unsetenv(v);
+    useDataHome(home / ".local/share");
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    ::setenv("XDG_CONFIG_DIRS", (scratch / "etc").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);  // gio's, not ours
+    // The system's MIME database, and installed programs of our own making only.
+    ::setenv("XDG_DATA_DIRS", (scratch / "system").c_str(), 1);
+    fs::create_directories(scratch / "system/applications");
+    fs::create_directory_symlink("/usr/share/mime", scratch / "system/mime");
+    ::unsetenv("XDG_CURRENT_DESKTOP");
     ::setenv("GIO_USE_VFS", "local", 1);
     // xdg-open only asks the MIME defaults when it believes there is a display.
     if (!std::getenv("DISPLAY")) ::setenv("DISPLAY", ":9999", 1);
     ::setenv("KORVANE_RECORD", recorded().c_str(), 1);
-    fs::create_directories(scratch / "config");
+    fs::create_directories(home);
 
     // The standard player beside the tool, on a path that no shell, quoting rule or
     // field code may bend; it records its arguments.
     toolDir = scratch / R"(My "Players" $HOME `x` a\b 100%)";
-    writeAll(toolDir / "KorvaneRP3LX", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KORVANE_RECORD.part\"\n"
-                                       "mv \"$KORVANE_RECORD.part\" \"$KORVANE_RECORD\"\n");
-    fs::permissions(toolDir / "KorvaneRP3LX", fs::perms::owner_all);
+    const std::string record = "\"$KORVANE_RECORD.part\"\nmv \"$KORVANE_RECORD.part\" \"$KORVANE_RECORD\"\n";
+    writeAll(toolDir / "KorvaneRP3LX", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
+    writeAll(scratch / "bin/opener", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
+    for (const fs::path& p : {toolDir / "KorvaneRP3LX", scratch / "bin/opener"})
+      fs::permissions(p, fs::perms::owner_all);
     fs::copy(KORVANE_BIN_DIR "/icon", toolDir / "icon");  // the icons the programs ship with
+    // The user's editor and another player, installed system-wide.
+    installed("editor", "text/plain;");
+    installed("other-player", "video/mpeg;audio/mpeg;video/x-msvideo;");
+  }
+  void TearDown() override {
+    if (immutable) run("chattr", {"-i", QString::fromStdString(immutable->string())});
+    ToolTest::TearDown();
   }
   KVNsetEnvironment environment() override {
     KVNsetEnvironment env = ToolTest::environment();
-    env.followStore = [](const ClassesRoot& s) { followStoreOnDesktop(s, desktopFolders()); };
+    env.classesStore = classesStorePath();
+    env.followStore = [](const ClassesRoot& s, RunJournal& j) {
+      return followStoreOnDesktop(s, desktopFolders(), j);
+    };
     return env;
   }
+  void useDataHome(const fs::path& dir) {
+    data = dir;
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  }
+  void installed(const std::string& name, const std::string& types) {
+    writeAll(scratch / "system/applications" / (name + ".desktop"),
+             "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + (scratch / "bin/opener").string() + " " +
+                 name + " %f\nMimeType=" + types + "\n");
+  }
   fs::path recorded() const { return scratch / "opened.txt"; }
-  fs::path mimeApps() const { return scratch / "config/mimeapps.list"; }
+  fs::path mimeApps() const { return home / ".config/mimeapps.list"; }
+  // Everything the user has: home and a data folder kept elsewhere.
+  std::map<std::string, std::string> trees() const {
+    auto t = tree(home);
+    if (data.string().rfind(home.string(), 0) != 0)
+      for (auto& [name, bytes] : tree(data)) t["data: " + name] = bytes;
+    return t;
+  }
 
-  // Opens `file` with `opener` and returns what the stand-in program was given.
+  // Opens `file` with `opener` and returns what the stand-in program was given: the
+  // player gives the path, another program its name and the path.
   std::string openWith(QStringList opener, const fs::path& file) {
     fs::remove(recorded());
     const QString program = opener.takeFirst();
@@ -61,71 +115,156 @@ class DesktopFollowsStore : public testing::ToolTest {
     for (int i = 0; i < 200 && !fs::exists(recorded()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return slurp(recorded());
   }
-  std::string defaultFor(const char* mime) { return run("xdg-mime", {"query", "default", mime}); }
-  std::string contentType(const fs::path& f) {
-    return run("gio", {"info", "-a", "standard::content-type", QString::fromStdString(f.string())});
+  std::string opened(const char* name) {
+    const fs::path file = scratch / "files" / name;
+    if (!fs::exists(file)) writeAll(file, "some text\n");
+    return openWith({"gio", "open"}, file);
   }
+  std::string player(const char* name) const { return (scratch / "files" / name).string() + "\n"; }
+  std::string other(const char* program, const char* name) const {
+    return program + ("\n" + (scratch / "files" / name).string()) + "\n";
+  }
+  std::string defaultFor(const char* mime) { return run("xdg-mime", {"query", "default", mime}); }
 
-  fs::path data = scratch / "data";
+  fs::path home = scratch / "home";
+  fs::path data;
+  std::optional<fs::path> immutable;
 };
 
-TEST_F(DesktopFollowsStore, KnownTypeOpensWithOurProgramAndRemovalGivesDefaultBack) {
-  writeAll(data / "applications/other-player.desktop",
-           "[Desktop Entry]\nType=Application\nName=Other\nExec=/bin/true %f\nMimeType=video/x-msvideo;\n");
-  const std::string before =
-      "# the user's own\n[Default Applications]\nvideo/x-msvideo=other-player.desktop\n"
-      "text/plain=gedit.desktop\n\n[Added Associations]\nvideo/x-msvideo=other-player.desktop;\n";
+// A tick takes its extension alone; an alias default and an outranking desktop list
+// of the user's do not keep the desktop from using ours; removal takes back all of it.
+TEST_F(DesktopFollowsStore, TicksOpenTheirExtensionsOnlyWithThePlayerAndRemovalLeavesTheTreesAsBefore) {
+  ::setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
   // Kept elsewhere and linked in, as dotfile managers do; it must stay a link.
-  writeAll(scratch / "dotfiles/mimeapps.list", before);
-  fs::create_symlink(scratch / "dotfiles/mimeapps.list", mimeApps());
+  writeAll(home / "dotfiles/mimeapps.list",
+           "# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mp3=other-player.desktop\n");
+  fs::create_directories(mimeApps().parent_path());
+  fs::create_symlink(home / "dotfiles/mimeapps.list", mimeApps());
+  writeAll(home / ".config/gnome-mimeapps.list",
+           "[Default Applications]\nvideo/mpeg=other-player.desktop;\n"
+           "application/x-korvane-rp3-mp3=other-player.desktop\n");
+  const auto before = trees();
 
+  auto w = open();
+  for (int e : {4, 5, 11}) w->kanren1[e]->setChecked(true);  // mp3, mpg, own
+  w->Text2->setText(QStringLiteral("txt"));
+  w->Command3->click();
+  EXPECT_EQ(messages.back().first, kRegistered);
+  for (const char* f : {"a.mpg", "b.MP3", "c.txt", "d.TXT"}) EXPECT_EQ(opened(f), player(f)) << f;
+  for (const char* f : {"e.py", "f.md", "g.json", "h.csv"}) EXPECT_EQ(opened(f), other("editor", f)) << f;
+  for (const char* f : {"i.mpeg", "j.vob"}) EXPECT_EQ(opened(f), other("other-player", f)) << f;
+  EXPECT_EQ(defaultFor("application/x-korvane-rp3-mpg"), "korvane-rp3-mpgfile.desktop");
+
+  w->Command4->click();
+  EXPECT_EQ(trees(), before);
+}
+
+// Removal in an empty home leaves nothing; a default the user set by hand between our
+// runs is theirs again after removal.
+TEST_F(DesktopFollowsStore, RemovalGivesBackTheEmptyHomeAndAHandSetDefault) {
+  auto w = open();
+  w->kanren1[0]->setChecked(true);  // avi
+  w->Command3->click();
+  EXPECT_EQ(opened("a.avi"), player("a.avi"));
+  // The file type's icon, as a picture the desktop can show.
+  const std::string entry = slurp(data / "applications/korvane-rp3-avifile.desktop");
+  const size_t iconAt = entry.find("\nIcon=") + 6;
+  EXPECT_FALSE(QImage(QString::fromStdString(entry.substr(iconAt, entry.find('\n', iconAt) - iconAt))).isNull())
+      << entry;
+  w->Command4->click();
+  EXPECT_EQ(trees(), (std::map<std::string, std::string>{}));
+
+  w->Command3->click();
+  run("xdg-mime", {"default", "other-player.desktop", "application/x-korvane-rp3-avi"});
+  EXPECT_EQ(opened("a.avi"), other("other-player", "a.avi"));
+  const std::string handSet = slurp(mimeApps());
+  w->Command3->click();
+  EXPECT_EQ(opened("a.avi"), player("a.avi"));
+  w->Command4->click();
+  EXPECT_EQ(trees(), (std::map<std::string, std::string>{{".config", "<dir>"}, {".config/mimeapps.list", handSet}}));
+}
+
+// What an earlier version took (the system's type itself, first in its added list)
+// is given back at the next run; removal then leaves the user's list as it was.
+TEST_F(DesktopFollowsStore, EarlierVersionsTypeDefaultsAreGivenBack) {
+  const std::string mine = "[Default Applications]\nvideo/x-msvideo=other-player.desktop\n\n"
+                           "[Added Associations]\nvideo/x-msvideo=other-player.desktop;\n";
+  writeAll(mimeApps(), "[Default Applications]\nvideo/x-msvideo=korvane-rp3-avifile.desktop\n\n"
+                       "[Added Associations]\nvideo/x-msvideo=korvane-rp3-avifile.desktop;other-player.desktop;\n");
+  writeAll(data / "korvane-rp3/desktop.json",
+           R"({"files": [], "groups": [], "createdMimeApps": false,
+               "defaults": {"video/x-msvideo": {"ours": "korvane-rp3-avifile.desktop",
+                                                "previous": "other-player.desktop"}},
+               "added": {"video/x-msvideo": {"ours": "korvane-rp3-avifile.desktop;other-player.desktop;",
+                                             "previous": "other-player.desktop;"}}})");
   auto w = open();
   w->kanren1[0]->setChecked(true);
   w->Command3->click();
-  const std::string id = "korvane-rp3-avifile.desktop";
-  EXPECT_EQ(defaultFor("video/x-msvideo"), id);
-  std::string gioMime = run("gio", {"mime", "video/x-msvideo"});
-  EXPECT_LT(gioMime.find(id), gioMime.find("Registered")) << gioMime;
-  const fs::path clip = scratch / "clips/my clip's $1 \"take\".avi";
-  writeAll(clip, "RIFF");
-  EXPECT_EQ(openWith({"gio", "open"}, clip), clip.string() + "\n");
-  EXPECT_EQ(openWith({"xdg-open"}, clip), clip.string() + "\n");
-  // The file type's icon, as a picture the desktop can show.
-  const std::string entry = slurp(data / "applications" / id);
-  const size_t iconAt = entry.find("\nIcon=") + 6;
-  const std::string iconFile = entry.substr(iconAt, entry.find('\n', iconAt) - iconAt);
-  EXPECT_FALSE(QImage(QString::fromStdString(iconFile)).isNull()) << entry;
-
-  EXPECT_EQ(slurp(mimeApps()), "# the user's own\n[Default Applications]\nvideo/x-msvideo=" + id +
-                                   "\ntext/plain=gedit.desktop\n\n[Added Associations]\nvideo/x-msvideo=" + id +
-                                   ";other-player.desktop;\n");
-  w->Command3->click();  // our own entry is not taken for the default to give back
-
+  EXPECT_EQ(opened("a.avi"), player("a.avi"));
   w->Command4->click();
-  EXPECT_EQ(slurp(mimeApps()), before);
-  EXPECT_TRUE(fs::is_symlink(mimeApps()));
-  EXPECT_EQ(defaultFor("video/x-msvideo"), "other-player.desktop");
-  EXPECT_FALSE(fs::exists(data / "applications" / id));
-  EXPECT_FALSE(fs::exists(iconFile));
+  // The folder the earlier version made stays: this version did not make it.
+  EXPECT_EQ(trees(), (std::map<std::string, std::string>{{".config", "<dir>"},
+                                                         {".config/mimeapps.list", mine},
+                                                         {".local", "<dir>"},
+                                                         {".local/share", "<dir>"},
+                                                         {".local/share/korvane-rp3", "<dir>"}}));
 }
 
-TEST_F(DesktopFollowsStore, UnknownExtensionGetsATypeOfOursUntilRemoved) {
-  data = scratch / "my data";  // the launcher's own path now needs Exec quoting
-  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-  const char* mime = "application/x-korvane-rp3-korvanetestext";
-  const fs::path file = scratch / "clips/a b.korvanetestext";
+// A program path only our launcher carries, in a plain data folder and in one with a
+// blank: xdg-open on a desktop it does not know, xdg-mime and gio all find the player,
+// which gets the path whole.
+TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndGioAlsoWhenTheDataFolderHoldsABlank) {
+  const fs::path file = scratch / "files/my clip's $1 \"take\".korvanetestext";
   writeAll(file, "whatever");
+  for (const char* folder : {"data", "my data"}) {
+    useDataHome(scratch / folder);
+    auto w = open();
+    w->kanren1[11]->setChecked(true);
+    w->Text2->setText(QStringLiteral("korvanetestext"));
+    w->Command3->click();
+    EXPECT_EQ(openWith({"gio", "open"}, file), file.string() + "\n") << folder;
+    EXPECT_EQ(openWith({"xdg-open"}, file), file.string() + "\n") << folder;
+    // xdg-mime finds the entry only by a first word it can look up.
+    EXPECT_EQ(defaultFor("application/x-korvane-rp3-korvanetestext"), "korvane-rp3-korvanetestextfile.desktop");
+    w->Command4->click();
+    EXPECT_EQ(trees(), (std::map<std::string, std::string>{})) << folder;
+  }
+}
 
+// A step failing late (here the desktop entry's folder is a file) takes back the
+// run's earlier steps: the store, the records and the MIME database.
+TEST_F(DesktopFollowsStore, FailedStepUndoesTheWholeRun) {
+  writeAll(data / "applications", "not a folder");
+  writeAll(ini(), "[KeepConnect]\r\n.mpg=0\r\n");
+  const auto before = trees();
   auto w = open();
-  w->kanren1[11]->setChecked(true);
-  w->Text2->setText(QStringLiteral("korvanetestext"));
+  w->kanren1[5]->setChecked(true);
   w->Command3->click();
-  EXPECT_NE(contentType(file).find(mime), std::string::npos);
-  EXPECT_EQ(openWith({"gio", "open"}, file), file.string() + "\n");
+  EXPECT_EQ(messages.back(), testing::Message(QStringLiteral("関連付けを設定できませんでした。変更は元に戻しました。"),
+                                              QMessageBox::Warning));
+  EXPECT_EQ(trees(), before);
+  EXPECT_EQ(slurp(ini()), "[KeepConnect]\r\n.mpg=0\r\n");
+}
 
-  w->Command4->click();  // the type goes from the MIME database with our package
-  EXPECT_EQ(contentType(file).find(mime), std::string::npos);
-  EXPECT_FALSE(fs::exists(mimeApps()));  // there was none before
+// A list of the current desktop that outranks ours and may not be written: the tool
+// says which extension the desktop will not open with the player.
+TEST_F(DesktopFollowsStore, OutrankingListThatCannotBeWrittenIsReported) {
+  ::setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+  const fs::path list = home / ".config/gnome-mimeapps.list";
+  writeAll(list, "[Default Applications]\napplication/x-korvane-rp3-mpg=other-player.desktop\n");
+  if (run("sh", {"-c", "chattr +i \"$0\" && echo ok", QString::fromStdString(list.string())}) != "ok")
+    GTEST_SKIP() << "this file system cannot make a file immutable";
+  immutable = list;
+  const auto before = trees();
+  auto w = open();
+  w->kanren1[5]->setChecked(true);
+  w->kanren1[4]->setChecked(true);
+  w->Command3->click();
+  EXPECT_EQ(messages.back().first.toStdString(),
+            "関連付け設定しましたが、次の拡張子はデスクトップの別の設定が優先されるため、このプログラムでは開かれません: .mpg");
+  EXPECT_EQ(opened("a.mp3"), player("a.mp3"));
+  w->Command4->click();
+  EXPECT_EQ(trees(), before);
 }
 
 }  // namespace

@@ -107,17 +107,25 @@ TEST_F(AssociationRun, OwnExtensionWithKeyCharactersIsRefusedAndNothingChanges) 
   auto w = open();
   w->kanren1[11]->setChecked(true);
   const testing::Message refused{QStringLiteral("拡張子に使用できない文字が含まれています。"), QMessageBox::NoIcon};
-  for (const char* bad : {"..\\avifile", "a/b", "*", "a?", "[x", "x]", "a b", "\t", "x\x01", "x\u3000y"}) {
-    w->Text2->setText(QString::fromUtf8(bad));
+  // Beside characters that name other keys: names the desktop side could not write
+  // whole (a MIME type over 127 characters, a ":" that splits a glob file's line).
+  const std::string bad[] = {"..\\avifile", "a/b", "*", "a?", "[x", "x]", "a b", "\t", "x\x01", "x\u3000y",
+                             std::string(250, 'x'), std::string(114, 'x'), "a:b"};
+  for (const std::string& text : bad) {
+    w->Text2->setText(QString::fromStdString(text));
     w->Command3->click();
     w->Command4->click();
   }
-  EXPECT_EQ(messages, std::vector<testing::Message>(20, refused));  // two for each
+  EXPECT_EQ(messages, std::vector<testing::Message>(2 * std::size(bad), refused));
   EXPECT_EQ(testing::slurp(ini()), "[KeepConnect]\n.avi=1\n");
   EXPECT_EQ(testing::slurp(storeFile()), kAviStore);
-  w->kanren1[11]->setChecked(false);  // unticked, its text is not used
+  w->Text2->setText(QString::fromStdString(std::string(113, 'x')));  // the longest that fits
   w->Command3->click();
   EXPECT_EQ(messages.back().first, kRegistered);
+  w->Text2->setText(QStringLiteral("a b"));
+  w->kanren1[11]->setChecked(false);  // unticked, its text is not used
+  w->Command4->click();
+  EXPECT_EQ(messages.back().first, QStringLiteral("関連付け解除しました"));
 }
 
 // The store's own text, as a registry export that a hand may have edited.
