@@ -12,6 +12,9 @@
 #include <QMap>
 #include <QObject>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 class ScreenSaver : public QObject, protected QDBusContext {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
@@ -48,6 +51,7 @@ class ScreenSaver : public QObject, protected QDBusContext {
 };
 
 int main(int argc, char** argv) {
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives the test that started it
   QCoreApplication app(argc, argv);
   ScreenSaver service(QString::fromLocal8Bit(argv[1]));
   QDBusConnection bus = QDBusConnection::sessionBus();
