@@ -39,7 +39,7 @@ enum MpvEngine::Prop : std::uint64_t {
 namespace {
 
 // reply_userdata of our own requests: a kind in the high half, a value in the low half.
-enum Reply : std::uint64_t { kSetReply = 1, kVidReply = 2, kLoadReply = 3 };
+enum Reply : std::uint64_t { kSetReply = 1, kVidReply = 2, kLoadReply = 3, kSeekReply = 4 };
 std::uint64_t tag(Reply kind, std::uint64_t value) { return (std::uint64_t{kind} << 32) | (value & 0xffffffffu); }
 Reply replyKind(std::uint64_t userdata) { return static_cast<Reply>(userdata >> 32); }
 std::uint64_t replyValue(std::uint64_t userdata) { return userdata & 0xffffffffu; }
@@ -224,6 +224,7 @@ void MpvEngine::stop() {
   if (loaded_) command({"seek", "0", "absolute"});
   else startMs_.reset();
   positionS_ = 0;
+  seekHold_ = SeekHold{0, std::chrono::steady_clock::now()};
   emit positionChanged(0);
   updateState();
 }
@@ -238,8 +239,11 @@ void MpvEngine::seek(std::int64_t ms) {
   if (!loaded_) return;
   if (lengthMs_ > 0) ms = std::min(ms, lengthMs_);
   const std::string target = seconds(ms);
-  command({"seek", target.c_str(), "absolute"});
+  const char* args[] = {"seek", target.c_str(), "absolute", nullptr};
+  if (mpv_command_async(mpv_, tag(kSeekReply, 0), args) < 0) return;
+  ++seeksInFlight_;
   positionS_ = static_cast<double>(ms) / 1000;
+  seekHold_ = SeekHold{positionS_, std::chrono::steady_clock::now()};
   emit positionChanged(positionMs());
 }
 
@@ -364,6 +368,7 @@ void MpvEngine::clearClipValues() {
   picture_ = QSize();
   video_ = VideoTrack::Unknown;
   firstPositionS_.reset();
+  seekHold_.reset();
   seeking_ = buffering_ = false;
   emit positionChanged(0);
   emit lengthChanged(0);
@@ -477,6 +482,10 @@ void MpvEngine::handleEvent(const mpv_event& event) {
       }
       break;
     case MPV_EVENT_COMMAND_REPLY:
+      if (replyKind(event.reply_userdata) == kSeekReply) {
+        if (seeksInFlight_ > 0) --seeksInFlight_;
+        if (event.error < 0 && seeksInFlight_ == 0) seekHold_.reset();
+      }
       if (replyKind(event.reply_userdata) == kLoadReply) {
         if (loadsInFlight_ > 0) --loadsInFlight_;
         const bool current = replyValue(event.reply_userdata) == (generation_ & 0xffffffffu);
@@ -509,6 +518,16 @@ void MpvEngine::handleProperty(std::uint64_t userdata, const mpv_event& event) {
   switch (id) {
     case kTimePos:
       if (betweenClips) break;
+      if (seekHold_) {
+        // Held until a report lands near the target once the last seek was taken, or for
+        // a second at most: a seek that cannot be made exactly never lands there. While
+        // paused libmpv reports the target less what the audio output holds, so the
+        // target stands until playing.
+        const double reported = doubleOf(p).value_or(0);
+        const bool landed = seeksInFlight_ == 0 && !paused_ && std::abs(reported - seekHold_->targetS) < 0.5;
+        if (!landed && std::chrono::steady_clock::now() - seekHold_->since < std::chrono::seconds(1)) break;
+        seekHold_.reset();
+      }
       positionS_ = doubleOf(p).value_or(0);
       // A video track that shows no picture after a second of playing has none to show
       // (its output failed): the clip plays on as one without picture.

@@ -10,6 +10,7 @@
 #include <QSize>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -138,6 +139,14 @@ class MpvEngine : public QObject {
   int volume_ = 100;
   bool muted_ = false, loop_ = false;
   int pendingSets_[16] = {};  // our own sets in flight, per property: echoes are stale until done
+  // The position our newest seek asked for stands until libmpv reports one from after it:
+  // reports already on their way would send the next relative step back.
+  struct SeekHold {
+    double targetS = 0;
+    std::chrono::steady_clock::time_point since;
+  };
+  std::optional<SeekHold> seekHold_;
+  int seeksInFlight_ = 0;
 
   int state_ = 0;
   QSize reportedPicture_{2, 2};
