@@ -200,9 +200,20 @@ TEST_F(PlayerSpine, HandOverChainWithTerminatedAndKilledInstances) {
 
   p3.signal(SIGKILL);
   ASSERT_TRUE(p3.waitForExit());
+  for (const char* flag : {"ScreenInfoSave", "ResumePlay"}) install.setFlag(flag, "0");  // nothing resizes it
   Program p4(install, kEntry);
   ASSERT_TRUE(p4.waitForWindow());
   EXPECT_EQ(p4.title(), "Korvane RP 3 LX ZELTA");
+  // Without a file, a saved size or a window manager to resize it, laid out once shown:
+  // the control panel in the bottom strip (left at its design place, it stood 50 px above).
+  auto panelAtTheBottom = [&] {
+    const QImage shot = p4.screenshot();
+    for (int y = std::max(0, shot.height() - 50); y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); x += 2)
+        if (qGray(shot.pixel(x, y)) > 60) return true;
+    return false;
+  };
+  EXPECT_TRUE(waitFor(panelAtTheBottom, 5s));
   auto entries = fs::recursive_directory_iterator(install.runtime());
   EXPECT_EQ(std::count_if(begin(entries), end(entries), [](auto& e) { return e.is_socket(); }), 1);
 }
