@@ -434,7 +434,9 @@ std::optional<InstanceInfo> InstanceRegistry::findWindow(const QString& title) c
   std::vector<Entry> live;
   std::vector<Fd> fds;
   for (const Entry& e : scan(dir)) {
-    if (e.path == d->path) continue;
+    // Only our own program's windows: the top player's search for the empty title must
+    // never close an untitled full-screen player.
+    if (e.path == d->path || e.id.program != d->published->id.program) continue;
     Fd fd;
     const Reach reach = connectTo(e.path, &fd);
     if (reach == Reach::Dead) removeDead(e);

@@ -57,8 +57,9 @@ class InstanceRegistry : public QObject {
   // A live entry other than ours with the same program name. Blocks at most kInfoBound.
   bool anotherInstanceRunning() const;
 
-  // The oldest live entry other than ours whose caption or application title is exactly
-  // `title` (the empty title included). Blocks at most kInfoBound.
+  // The oldest live entry of the same program, other than ours, whose caption or
+  // application title is exactly `title` (the empty title included). Blocks at most
+  // kInfoBound.
   std::optional<InstanceInfo> findWindow(const QString& title) const;
 
   // Asks `target` to close and blocks until its process has gone or `bound` has passed.

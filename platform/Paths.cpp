@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,20 +33,21 @@ QString runtimeDirectory() {
   return QFile::decodeName(QByteArray::fromStdString(dir));
 }
 
-QString programDirectory() {
+std::filesystem::path programDirectory() {
   char buf[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n > 0) {
-    QByteArray exe(buf, n);
+    std::string exe(buf, size_t(n));
     // The kernel marks an executable replaced on disk (an upgrade while running); its
     // directory is still the right one.
-    if (exe.endsWith(" (deleted)")) exe.chop(10);
-    return QFileInfo(QFile::decodeName(exe)).absolutePath();
+    constexpr std::string_view deleted = " (deleted)";
+    if (exe.ends_with(deleted)) exe.resize(exe.size() - deleted.size());
+    return std::filesystem::path(exe).parent_path();
   }
   if (QCoreApplication::instance()) {
     const QString dir = QCoreApplication::applicationDirPath();
     const QString canonical = QFileInfo(dir).canonicalFilePath();
-    return canonical.isEmpty() ? dir : canonical;
+    return QFile::encodeName(canonical.isEmpty() ? dir : canonical).toStdString();
   }
   return {};
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <filesystem>
+
 namespace korvane::platform {
 
 // $XDG_RUNTIME_DIR/korvane-rp3 when XDG_RUNTIME_DIR names an existing directory, else
@@ -14,7 +16,8 @@ namespace korvane::platform {
 QString runtimeDirectory();
 
 // The directory of the running executable with symlinks resolved, so a program started
-// through a link (say in /usr/bin) finds the files installed beside its real self.
-QString programDirectory();
+// through a link (say in /usr/bin) finds the files installed beside its real self. Bytes
+// as the system gives them: a folder name that is not UTF-8 survives no QString.
+std::filesystem::path programDirectory();
 
 }  // namespace korvane::platform

@@ -6,8 +6,9 @@
 #include "platform/ScreenSaver.h"
 #include "settings/SettingsLocation.h"
 
-#include <QFileInfo>
-#include <QProcess>
+#include <cerrno>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace korvane::player {
 
@@ -28,7 +29,7 @@ void DesktopServices::ReleaseScreenSaver() {
 }
 
 std::filesystem::path DesktopServices::SettingsFile() const {
-  return settings::settingsFilePath(platform::programDirectory().toStdString());
+  return settings::settingsFilePath(platform::programDirectory());
 }
 
 bool DesktopServices::AnotherInstanceRunning() { return registry_.anotherInstanceRunning(); }
@@ -41,9 +42,24 @@ bool DesktopServices::CloseWindowTitled(std::string_view title) {
 }
 
 bool DesktopServices::StartSettingsTool() {
-  const QString tool = platform::programDirectory() + QStringLiteral("/KorvaneRP3set");
-  if (!QFileInfo(tool).isExecutable()) return false;
-  return QProcess::startDetached(tool, {});
+  const std::filesystem::path tool = platform::programDirectory() / "KorvaneRP3set";
+  if (::access(tool.c_str(), X_OK) != 0) return false;
+  // The path goes to exec as bytes (a folder name need not be UTF-8). The middle child
+  // ends at once, so the tool belongs to no one and leaves no zombie behind.
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    ::setsid();
+    if (::fork() == 0) {
+      char* const argv[] = {const_cast<char*>(tool.c_str()), nullptr};
+      ::execv(tool.c_str(), argv);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return true;
 }
 
 std::string joinArguments(int argc, char** argv) {

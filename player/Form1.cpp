@@ -211,9 +211,10 @@ void Form1::iniWrite() {
 
 void Form1::ResumeWrite() {
   const auto file = platform_.SettingsFile();
-  writeProfileString(keys::kResumeSection, keys::kResumeFilePathKey, resumeWrite.FilePath, file);
-  writeProfileString(keys::kResumeSection, keys::kResumePositionKey,
-                     std::to_string(resumeWrite.Position), file);
+  // The pair or nothing: a position written beside a path the file refused (one holding
+  // a line break) would resume the earlier clip at this clip's position.
+  if (!writeProfileString(keys::kResumeSection, keys::kResumeFilePathKey, resumeWrite.FilePath, file)) return;
+  writeProfileString(keys::kResumeSection, keys::kResumePositionKey, std::to_string(resumeWrite.Position), file);
 }
 
 void Form1::AlwaysBefore() {

@@ -88,6 +88,7 @@ class Form1 : public media::MediaEvents {
   bool unloaded_ = false;
 
   void TogglePlayPause();
+  void FitPictureWithinWorkArea(double vertical);
   void FullScreenLoad();
   void FullScreenUnload();
 };

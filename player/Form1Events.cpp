@@ -3,6 +3,7 @@
 // the engine's events. Each handler ends quietly at a failing step.
 #include "player/Form1.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -91,6 +92,7 @@ void Form1::ReDraw() {
           RealAudio1.SetWidth(kEdition.defaultWidthPx * tx);
         }
       }
+      FitPictureWithinWorkArea(vertical);
       window_.SetHeight(RealAudio1.Height() + vertical);
       window_.SetWidth(RealAudio1.Width() + kWidthAllowance);
     } else {
@@ -100,6 +102,19 @@ void Form1::ReDraw() {
   } catch (const std::exception&) {
     // A refused focus or size ends the pass; earlier steps stay.
   }
+}
+
+// A picture larger than the screen would push the panel and the window's edges off it:
+// scaled down to whole pixels, its aspect kept. Smaller pictures stay as they are.
+void Form1::FitPictureWithinWorkArea(double vertical) {
+  const double width = RealAudio1.Width(), height = RealAudio1.Height();
+  const double roomWidth = window_.WorkAreaWidth() - kWidthAllowance;
+  const double roomHeight = window_.WorkAreaHeight() - vertical;
+  if ((width <= roomWidth && height <= roomHeight) || roomWidth <= 0 || roomHeight <= 0) return;
+  const double scale = std::min(roomWidth / width, roomHeight / height);
+  const double tx = window_.TwipsPerPixelX(), ty = window_.TwipsPerPixelY();
+  RealAudio1.SetHeight(std::floor(height * scale / ty) * ty);
+  RealAudio1.SetWidth(std::floor(width * scale / tx) * tx);
 }
 
 void Form1::Form_Resize() {

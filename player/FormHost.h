@@ -46,6 +46,9 @@ class WindowHost {
   // The screen's whole size in twips.
   virtual double ScreenWidth() const = 0;
   virtual double ScreenHeight() const = 0;
+  // The part of the window's screen that panels leave free, twips.
+  virtual double WorkAreaWidth() const = 0;
+  virtual double WorkAreaHeight() const = 0;
   // Hides the pointer over the window, or shows it again.
   virtual void ShowCursor(bool show) = 0;
   virtual void EnableTimer1() = 0;

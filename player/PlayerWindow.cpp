@@ -15,21 +15,42 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+#include "platform/X11Geometry.h"
 #include "platform/X11Keyboard.h"
 #include "platform/X11Title.h"
 #include "player/KeyCodes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvane::player {
 
 namespace {
 
+// X11 carries positions as signed and sizes as unsigned 16-bit numbers; xcb asserts
+// beyond them, so a saved geometry from a hand-edited file is brought within.
+constexpr int kX11Min = -32768, kX11Max = 32767;
+// The smallest client area a user can see and take hold of; an empty one is never mapped.
+constexpr int kMinClientWidth = 100, kMinClientHeight = 30;
+
 int toPixels(double twips, double twipsPerPixel) {
   if (!std::isfinite(twips)) throw WindowError("not a number");
-  double px = std::nearbyint(twips / twipsPerPixel);
-  if (std::fabs(px) > 1e6) throw WindowError("out of range");
-  return int(px);
+  return int(std::clamp(std::nearbyint(twips / twipsPerPixel), double(kX11Min), double(kX11Max)));
+}
+
+// Qt reads "[*]" in a title as the place of its modified marker and drops it; doubled, it
+// shows as typed.
+QString literalTitle(QString text) { return text.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")); }
+
+// The local files among dropped URLs, as bytes: the URL's percent-encoding carries a name
+// that is not UTF-8, which a QString would not.
+std::vector<std::string> localFiles(const QMimeData* data) {
+  std::vector<std::string> files;
+  if (!data || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile())
+      files.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
+  return files;
 }
 
 Qt::WindowFlags editionFlags() {
@@ -56,15 +77,17 @@ PlayerWindow::PlayerWindow(platform::InstanceRegistry* registry)
   setPalette(black);
   setFocusPolicy(Qt::StrongFocus);
   setAcceptDrops(kEdition.acceptsDrops);
-  setWindowTitle(QString::fromUtf8(kEdition.designCaption.data(), qsizetype(kEdition.designCaption.size())));
+  caption_ = std::string(kEdition.designCaption);
+  const QString caption = QString::fromStdString(caption_);
+  setWindowTitle(literalTitle(caption));
   applicationTitle_ = std::string(kEdition.applicationTitle);
   if (registry_) {
-    registry_->setCaption(windowTitle());
+    registry_->setCaption(caption);
     registry_->setApplicationTitle(QString::fromStdString(applicationTitle_));
   }
   // Design position and client size.
   const double tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
-  move(toPixels(kEdition.designLeft, tx), toPixels(kEdition.designTop, ty));
+  moveOuter(toPixels(kEdition.designLeft, tx), toPixels(kEdition.designTop, ty));
   resize(toPixels(kEdition.designWidth, tx), toPixels(kEdition.designHeight, ty));
 
   timer1_.setInterval(1000);
@@ -79,11 +102,13 @@ PlayerWindow::~PlayerWindow() { qApp->removeEventFilter(this); }
 
 void PlayerWindow::attach(Form1* form) { form_ = form; }
 
-std::string PlayerWindow::Caption() const { return windowTitle().toStdString(); }
+std::string PlayerWindow::Caption() const { return caption_; }
 
 void PlayerWindow::SetCaption(std::string_view caption) {
+  caption_ = std::string(caption);
+  // Bytes that are not UTF-8 show as the desktop shows such names; the caption keeps them.
   const QString title = QString::fromUtf8(caption.data(), qsizetype(caption.size()));
-  setWindowTitle(title);
+  setWindowTitle(literalTitle(title));
   keepEmptyTitleEmpty();
   if (registry_) registry_->setCaption(title);
 }
@@ -103,7 +128,11 @@ void PlayerWindow::showEvent(QShowEvent* event) {
   if (!event->spontaneous() && !activationAsked_) {
     activationAsked_ = true;
     activateWindow();
+    // The load handler's layout passes ran before the window was shown and stopped at
+    // their focus step; without a window manager no resize follows to run them again.
+    runResizeHandler();
   }
+  rememberNormalGeometry();
 }
 
 std::string PlayerWindow::ApplicationTitle() const { return applicationTitle_; }
@@ -114,18 +143,49 @@ void PlayerWindow::SetApplicationTitle(std::string_view title) {
 }
 
 QMargins PlayerWindow::frame() const {
-  const QRect outer = frameGeometry(), inner = geometry();
-  return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                  outer.bottom() - inner.bottom());
+  // The window system's own margins: the difference of Qt's two rectangles is wrong (even
+  // negative) while one of them waits for the window manager's answer.
+  const QWindow* w = windowHandle();
+  const QMargins m = w ? w->frameMargins() : QMargins();
+  return m.left() >= 0 && m.top() >= 0 && m.right() >= 0 && m.bottom() >= 0 ? m : QMargins();
 }
 
-double PlayerWindow::Left() const { return frameGeometry().x() * TwipsPerPixelX(); }
-double PlayerWindow::Top() const { return frameGeometry().y() * TwipsPerPixelY(); }
-double PlayerWindow::Width() const { return frameGeometry().width() * TwipsPerPixelX(); }
-double PlayerWindow::Height() const { return frameGeometry().height() * TwipsPerPixelY(); }
+QRect PlayerWindow::outerGeometry() const {
+  // The picture filling the screen leaves the window, to the user, where they placed it.
+  if (isFullScreen() && normalOuter_.isValid()) return normalOuter_;
+  return shownFrameGeometry();
+}
 
-void PlayerWindow::SetLeft(double twips) { move(toPixels(twips, TwipsPerPixelX()), frameGeometry().y()); }
-void PlayerWindow::SetTop(double twips) { move(frameGeometry().x(), toPixels(twips, TwipsPerPixelY())); }
+QRect PlayerWindow::shownFrameGeometry() const {
+  // Qt's record of a shown window's place can miss the window manager's move as it frames
+  // the window (saved, it made the window creep by its title bar at every start); the
+  // window system knows where it is.
+  QRect outer = frameGeometry();
+  if (isVisible() && testAttribute(Qt::WA_WState_Created))
+    if (const auto client = platform::x11ScreenPosition(winId()))
+      outer.moveTopLeft(*client - QPoint(frame().left(), frame().top()));
+  return outer;
+}
+
+void PlayerWindow::rememberNormalGeometry() {
+  if (isVisible() && windowState() == Qt::WindowNoState) normalOuter_ = shownFrameGeometry();
+}
+
+double PlayerWindow::Left() const { return outerGeometry().x() * TwipsPerPixelX(); }
+double PlayerWindow::Top() const { return outerGeometry().y() * TwipsPerPixelY(); }
+double PlayerWindow::Width() const { return outerGeometry().width() * TwipsPerPixelX(); }
+double PlayerWindow::Height() const { return outerGeometry().height() * TwipsPerPixelY(); }
+
+void PlayerWindow::SetLeft(double twips) { moveOuter(toPixels(twips, TwipsPerPixelX()), std::nullopt); }
+void PlayerWindow::SetTop(double twips) { moveOuter(std::nullopt, toPixels(twips, TwipsPerPixelY())); }
+
+void PlayerWindow::moveOuter(std::optional<int> x, std::optional<int> y) {
+  QPoint at = pendingPosition_.value_or(frameGeometry().topLeft());
+  if (x) at.setX(*x);
+  if (y) at.setY(*y);
+  if (!frameKnown_) pendingPosition_ = at;
+  move(at);
+}
 
 void PlayerWindow::SetWidth(double twips) { setOuterSize(toPixels(twips, TwipsPerPixelX()), std::nullopt); }
 void PlayerWindow::SetHeight(double twips) { setOuterSize(std::nullopt, toPixels(twips, TwipsPerPixelY())); }
@@ -137,7 +197,17 @@ void PlayerWindow::setOuterSize(std::optional<int> width, std::optional<int> hei
   const int w = width ? *width - m.left() - m.right() : geometry().width();
   const int h = height ? *height - m.top() - m.bottom() : geometry().height();
   if (!frameKnown_) pendingOuter_ = QSize(width ? *width : frameGeometry().width(), height ? *height : frameGeometry().height());
-  resize(std::max(w, 0), std::max(h, 0));
+  resize(clampedClient(QSize(w, h), m));
+}
+
+QSize PlayerWindow::clampedClient(QSize client, const QMargins& m) const {
+  // At most the whole desktop (every screen together) with the frame, and what X11 carries.
+  const QScreen* s = screen();
+  const QSize desktop = s ? s->virtualSize() : QSize(kX11Max, kX11Max);
+  const int mostWidth = std::min(desktop.width(), kX11Max) - m.left() - m.right();
+  const int mostHeight = std::min(desktop.height(), kX11Max) - m.top() - m.bottom();
+  return QSize(std::clamp(client.width(), kMinClientWidth, std::max(mostWidth, kMinClientWidth)),
+               std::clamp(client.height(), kMinClientHeight, std::max(mostHeight, kMinClientHeight)));
 }
 
 void PlayerWindow::applyPendingOuterSize() {
@@ -145,11 +215,34 @@ void PlayerWindow::applyPendingOuterSize() {
   const QMargins m = frame();
   if (m.isNull()) return;  // no window manager frame (yet)
   frameKnown_ = true;
+  const bool normal = !isMinimized() && !isMaximized() && !isFullScreen();
+  if (pendingPosition_) {
+    if (normal) {
+      placing_ = *pendingPosition_;
+      placeTries_ = 0;
+      keepPlacing();
+    }
+    pendingPosition_.reset();
+  }
   if (!pendingOuter_) return;
   const QSize outer = *pendingOuter_;
   pendingOuter_.reset();
-  if (!isMinimized() && !isMaximized() && !isFullScreen())
-    resize(std::max(outer.width() - m.left() - m.right(), 0), std::max(outer.height() - m.top() - m.bottom(), 0));
+  if (normal) resize(clampedClient(outer.shrunkBy(m), m));
+}
+
+void PlayerWindow::keepPlacing() {
+  if (!placing_) return;
+  const QMargins m = frame();
+  const QPoint client = *placing_ + QPoint(m.left(), m.top());
+  const auto now = platform::x11ScreenPosition(winId());
+  // Placed as the client area, from the window system's margins: Qt's frame-inclusive move
+  // mixes its stale record of the place with the new margins. A window manager still busy
+  // framing the window may drop the request: checked until it holds, for a few seconds.
+  if ((now && *now == client) || ++placeTries_ > 30 || isMinimized() || isMaximized() || isFullScreen())
+    return placing_.reset();
+  setGeometry(QRect(client, size()));
+  if (!now) return placing_.reset();  // nothing to check it by
+  QTimer::singleShot(100, this, &PlayerWindow::keepPlacing);
 }
 
 int PlayerWindow::WindowState() const {
@@ -195,6 +288,16 @@ double PlayerWindow::ScreenWidth() const {
 double PlayerWindow::ScreenHeight() const {
   const QScreen* s = screen();
   return (s ? s->geometry().height() : 0) * TwipsPerPixelY();
+}
+
+double PlayerWindow::WorkAreaWidth() const {
+  const QScreen* s = screen();
+  return (s ? s->availableGeometry().width() : 0) * TwipsPerPixelX();
+}
+
+double PlayerWindow::WorkAreaHeight() const {
+  const QScreen* s = screen();
+  return (s ? s->availableGeometry().height() : 0) * TwipsPerPixelY();
 }
 
 void PlayerWindow::ShowCursor(bool show) {
@@ -248,6 +351,7 @@ void PlayerWindow::runResizeHandler() {
 void PlayerWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   applyPendingOuterSize();
+  rememberNormalGeometry();
   stateChangePending_ = false;  // this run covers a state change that came with it
   runResizeHandler();
 }
@@ -255,6 +359,7 @@ void PlayerWindow::resizeEvent(QResizeEvent* event) {
 void PlayerWindow::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   applyPendingOuterSize();
+  rememberNormalGeometry();
 }
 
 void PlayerWindow::changeEvent(QEvent* event) {
@@ -280,19 +385,19 @@ void PlayerWindow::closeEvent(QCloseEvent* event) {
   QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
+// Only files are played: anything else (a web address) is refused, so the source is not
+// told it was taken.
 void PlayerWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (kEdition.acceptsDrops && event->mimeData()->hasUrls()) event->acceptProposedAction();
+  // Kept for the drop: an X11 drag's list read a second time, at the drop, comes back empty.
+  dragFiles_ = localFiles(event->mimeData());
+  if (kEdition.acceptsDrops && !dragFiles_.empty()) event->acceptProposedAction();
 }
 
 void PlayerWindow::dropEvent(QDropEvent* event) {
-  if (!form_) return;
-  std::optional<std::vector<std::string>> files;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (!url.isLocalFile()) continue;
-    if (!files) files.emplace();
-    files->push_back(url.toLocalFile().toStdString());
-  }
-  form_->Form_OLEDragDrop(files);
+  std::vector<std::string> files = std::move(dragFiles_);
+  dragFiles_.clear();
+  if (!form_ || files.empty()) return event->ignore();
+  form_->Form_OLEDragDrop(std::move(files));
   event->acceptProposedAction();
 }
 

@@ -7,12 +7,16 @@
 #include "player/EditionProfile.h"
 #include "player/FormHost.h"
 
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <QTimer>
 #include <QWidget>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace korvane::platform {
 class InstanceRegistry;
@@ -52,6 +56,8 @@ class PlayerWindow : public QWidget, public WindowHost {
   double TwipsPerPixelY() const override;
   double ScreenWidth() const override;
   double ScreenHeight() const override;
+  double WorkAreaWidth() const override;
+  double WorkAreaHeight() const override;
   void ShowCursor(bool show) override;
   void EnableTimer1() override;
   bool Timer1Enabled() const override;
@@ -69,22 +75,39 @@ class PlayerWindow : public QWidget, public WindowHost {
 
  private:
   QMargins frame() const;
+  QRect outerGeometry() const;
+  QRect shownFrameGeometry() const;
+  void moveOuter(std::optional<int> x, std::optional<int> y);
   void setOuterSize(std::optional<int> width, std::optional<int> height);
+  QSize clampedClient(QSize client, const QMargins& frame) const;
+  void rememberNormalGeometry();
+  void keepPlacing();
   void applyPendingOuterSize();
   void runResizeHandler();
   void keepEmptyTitleEmpty();
 
   QPointer<platform::InstanceRegistry> registry_;
   Form1* form_ = nullptr;
+  std::string caption_;
   std::string applicationTitle_;
   QTimer timer1_;
+  std::vector<std::string> dragFiles_;
   bool ending_ = false;
   bool cursorHidden_ = false;
   bool activationAsked_ = false;
   // The outer size asked for before the window manager framed the window: applied
   // again once the frame is known, so the outer size is what was asked.
   std::optional<QSize> pendingOuter_;
+  // Likewise the outer position: placed before the frame exists, the client area lands
+  // there and the title bar above it.
+  std::optional<QPoint> pendingPosition_;
   bool frameKnown_ = false;
+  // The frame's corner being put in place once the frame is known, and the checks so far.
+  std::optional<QPoint> placing_;
+  int placeTries_ = 0;
+  // The outer geometry of the window as a normal window: what is reported while the
+  // picture fills the screen.
+  QRect normalOuter_;
   int resizeDepth_ = 0;
   bool stateChangePending_ = false;
 };

@@ -29,6 +29,6 @@ std::filesystem::path dataHome() { return fromEnv("XDG_DATA_HOME", ".local/share
 std::filesystem::path configHome() { return fromEnv("XDG_CONFIG_HOME", ".config"); }
 std::filesystem::path classesStorePath() { return dataHome() / "korvane-rp3" / "classes.reg"; }
 
-std::filesystem::path programDir() { return platform::programDirectory().toStdString(); }
+std::filesystem::path programDir() { return platform::programDirectory(); }
 
 }  // namespace korvane::tool

@@ -278,6 +278,36 @@ bool FocusWatch::lost() {
   return lost_;
 }
 
+KeyCatcher::KeyCatcher() : display_(XOpenDisplay(nullptr)) {
+  auto* d = static_cast<Display*>(display_);
+  if (!d) return;
+  window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
+  XStoreName(d, window_, "key catcher");
+  XSelectInput(d, window_, KeyPressMask | ExposureMask);
+  XMapRaised(d, window_);
+  // Exposed once mapped (by a window manager too); focus is refused to an unmapped window.
+  const bool mapped = waitFor([&] {
+    XEvent ev;
+    return XCheckWindowEvent(d, window_, ExposureMask, &ev) == True;
+  }, 5s);
+  if (!mapped) std::fprintf(stderr, "note: the key catcher's window never showed\n");
+  XSetInputFocus(d, window_, RevertToParent, CurrentTime);
+  XSync(d, False);
+}
+
+KeyCatcher::~KeyCatcher() {
+  if (display_) XCloseDisplay(static_cast<Display*>(display_));
+}
+
+int KeyCatcher::keys() {
+  auto* d = static_cast<Display*>(display_);
+  if (!d) return 0;
+  XSync(d, False);
+  XEvent ev;
+  while (XCheckWindowEvent(d, window_, KeyPressMask, &ev)) ++keys_;
+  return keys_;
+}
+
 QStringList windowsNamed(const QString& title) {
   const auto out = run("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}, 3s);
   return out ? QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts) : QStringList();

@@ -71,6 +71,7 @@ class Program {
   ~Program();  // kills it if still running
 
   long long pid() const { return pid_; }
+  unsigned long window() const { return window_; }
   // The program's top-level window, once mapped.
   bool waitForWindow(std::chrono::milliseconds timeout = 15s);
   // Trimmed: a caption with an empty name begins with "[".
@@ -116,6 +117,21 @@ class FocusWatch {
   void* display_;
   unsigned long window_;
   bool lost_ = false;
+};
+
+// Another X client's window that holds the keyboard focus from its creation on, as the
+// program a user types in, and counts the key presses it receives.
+class KeyCatcher {
+ public:
+  KeyCatcher();
+  ~KeyCatcher();
+  unsigned long window() const { return window_; }
+  int keys();
+
+ private:
+  void* display_;
+  unsigned long window_ = 0;
+  int keys_ = 0;
 };
 
 // The visible top-level windows titled exactly `title`, as xdotool lists them.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// A drag source for the drop test: a small window at a fixed place that starts a real
-// drag of the files named on its command line when the mouse is pressed on it.
+// A drag source for the drop tests: a small window at a fixed place that starts a real
+// drag of what its command line names (local paths, or URLs given encoded, so a name's
+// bytes need not be UTF-8) when the mouse is pressed on it. Its exit status is the action
+// the target took: 0 refused, 1 copied.
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -9,14 +11,20 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QList<QUrl> urls;
-  for (int i = 1; i < argc; ++i) urls << QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i]));
+  QByteArray uris;
+  for (int i = 1; i < argc; ++i) {
+    const QByteArray arg(argv[i]);
+    uris += (arg.contains("://") ? arg : QUrl::fromLocalFile(QString::fromLocal8Bit(arg)).toEncoded()) + "\r\n";
+  }
   QPushButton source("drag");
   QObject::connect(&source, &QPushButton::pressed, [&] {
     auto* drag = new QDrag(&source);
-    drag->setMimeData(new QMimeData);
-    drag->mimeData()->setUrls(urls);
-    drag->exec(Qt::CopyAction);
+    auto* data = new QMimeData;
+    data->setData("text/uri-list", uris);
+    drag->setMimeData(data);
+    const Qt::DropAction action = drag->exec(Qt::CopyAction);
+    QMetaObject::invokeMethod(&app, [action] { QCoreApplication::exit(action == Qt::CopyAction ? 1 : 0); },
+                              Qt::QueuedConnection);
   });
   source.setGeometry(900, 700, 120, 120);
   source.show();

@@ -44,7 +44,10 @@ class Editions : public ::testing::Test {
 
 }  // namespace
 
+// An older full-screen player, untitled too, is another program's window: left alone.
 TEST_F(Editions, TopEditionIsUntitledHandsOverByTheEmptyTitleAndWritesAtEsc) {
+  Program fullScreen(install, "KorvaneRP3LXKAMBO", {kClip});
+  ASSERT_TRUE(fullScreen.waitForWindow());
   Program first(install, "KorvaneRP3LXVORNA", {kClip});
   ASSERT_TRUE(showsClip(first));
   EXPECT_EQ(first.title(), "");
@@ -53,6 +56,7 @@ TEST_F(Editions, TopEditionIsUntitledHandsOverByTheEmptyTitleAndWritesAtEsc) {
   Program second(install, "KorvaneRP3LXVORNA", {kClip});
   ASSERT_TRUE(second.waitForWindow());
   EXPECT_TRUE(first.waitForExit());
+  EXPECT_TRUE(fullScreen.running());
   escWrites(second, 453);
 }
 

@@ -84,8 +84,8 @@ TEST_F(PlayerKeys, OriginalFitAndSpaceFRMAndLevelKeysOnAPlayingClip) {
   EXPECT_TRUE(reaches([&](int s) { return s == 0; })) << "stopped: " << player.title();
 }
 
-// One run from the tagged mp3: its title and slim window, a real drop of a folder's clip, N
-// and B through that folder.
+// One run from the tagged mp3: its title and slim window, real drops (a web address
+// refused, a folder's clip, a name that is not UTF-8), N and B through that folder.
 TEST_F(PlayerKeys, TitleDropAndFolderSteps) {
   Program player(install, kEntry, {kMedia + "/tagged.mp3"});
   ASSERT_TRUE(player.waitForWindow());
@@ -95,17 +95,22 @@ TEST_F(PlayerKeys, TitleDropAndFolderSteps) {
   EXPECT_TRUE(shows("Tagged Tone/Tone Artist", 3s)) << player.title();
   EXPECT_TRUE(sized(player, 247, 57)) << "no picture: the slim window";
 
-  // A window at (900, 700), 120 px wide, that drags the file pressed on it.
-  Program source({KORVANE_BIN_DIR "/../tests/korvane_drag_source", kMedia + "/folder/clip 1.wav"},
-                 install.environment());
-  ASSERT_TRUE(source.waitForWindow());
-  const auto g = player.geometry();
-  // No --sync to the start: it waits for ever if the pointer is there already.
-  QStringList drag{"mousemove", "960", "760", "sleep", "0.2", "mousedown", "1"};
-  for (int step = 1; step <= 10; ++step)  // the drag sees motion on its way to the player
-    drag << "sleep" << "0.05" << "mousemove" << QString::number(960 + (g.x + g.width / 2 - 960) * step / 10)
-         << QString::number(760 + (g.y + g.height / 2 - 760) * step / 10);
-  run("xdotool", drag << "sleep" << "0.3" << "mouseup" << "1");
+  // The action the drop target gave back: 1 copied, 0 refused, -1 no drag.
+  auto drop = [&](const QString& what) {
+    // A window at (900, 700), 120 px wide, that drags what is pressed on it.
+    Program source({KORVANE_BIN_DIR "/../tests/korvane_drag_source", what}, install.environment());
+    if (!source.waitForWindow()) return -1;
+    const auto g = player.geometry();
+    // No --sync to the start: it waits for ever if the pointer is there already.
+    QStringList drag{"mousemove", "960", "760", "sleep", "0.2", "mousedown", "1"};
+    for (int step = 1; step <= 10; ++step)  // the drag sees motion on its way to the player
+      drag << "sleep" << "0.05" << "mousemove" << QString::number(960 + (g.x + g.width / 2 - 960) * step / 10)
+           << QString::number(760 + (g.y + g.height / 2 - 760) * step / 10);
+    run("xdotool", drag << "sleep" << "0.3" << "mouseup" << "1");
+    return source.waitForExit(5s) ? source.exitCode() : -1;
+  };
+  EXPECT_EQ(drop("https://example.org/clip.mp4"), 0) << "nothing the player can play";
+  EXPECT_EQ(drop(kMedia + "/folder/clip 1.wav"), 1);
   EXPECT_TRUE(shows("clip 1.wav")) << player.title();
 
   player.key("n");  // "clip 2.mp3" has no tags: its labels make "/"
@@ -114,18 +119,38 @@ TEST_F(PlayerKeys, TitleDropAndFolderSteps) {
   EXPECT_TRUE(shows("clip 10.mp4")) << player.title();
   player.key("b");
   EXPECT_TRUE(shows("/")) << player.title();
+
+  // The name's bytes reach the engine as they are; the title shows them as the desktop does.
+  fs::copy_file(KORVANE_TEST_DATA_DIR "/media/folder/clip 1.wav", install.dir() / "\xff.wav");
+  EXPECT_EQ(drop(QString::fromStdString("file://" + install.dir().string() + "/%FF.wav")), 1);
+  EXPECT_TRUE(shows("\uFFFD.wav")) << player.title();
 }
 
-// D's dialog keeps the keys while the clip behind it ends and the list steps on to its next
-// clip, on a bare display and under a window manager: the user's Escape cancels the dialog
-// (leaving "file://" loaded) and never reaches the player.
-TEST_F(PlayerKeys, OpenDialogKeepsTheKeysWhileClipsEndAndStepBehindIt) {
+// Another program and D's dialog each keep the keys while the clip behind them ends and the
+// list steps on to its next clip, on a bare display and under a window manager: the keys
+// typed reach the other program; the user's Escape cancels the dialog (leaving "file://"
+// loaded). Neither ever reaches the player.
+TEST_F(PlayerKeys, OtherProgramsAndTheOpenDialogKeepTheKeysWhileClipsEndAndStepBehind) {
   for (const bool framed : {false, true}) {
     SCOPED_TRACE(framed ? "under openbox" : "bare display");
     if (framed) {
       ASSERT_EQ(korvane::testing::startWindowManager(), "");
     }
-    Program player(install, kEntry, {kMedia + "/list.m3u"});  // a 2 s clip, then a 3 s one
+    auto ended = [](const std::string& t) { return t == "Tagged Tone/Tone Artist [00:03/00:03]"; };
+    {
+      Program player(install, kEntry, {kMedia + "/list.m3u"});  // a 2 s clip, then a 3 s one
+      ASSERT_TRUE(player.waitForWindow());
+      // Its own activation at start first: the other program is the one typed in after it.
+      waitFor([&] { return run("xdotool", {"getwindowfocus"}) == std::to_string(player.window()); }, 3s);
+      KeyCatcher other;
+      FocusWatch watch(other.window());
+      EXPECT_TRUE(player.waitForTitle(ended, 15s)) << "the list stepped on and ended: " << player.title();
+      EXPECT_FALSE(watch.lost()) << "the other program kept the keys";
+      run("xdotool", {"key", "space", "Escape"});
+      EXPECT_TRUE(waitFor([&] { return other.keys() == 2; }, 5s)) << other.keys();
+      EXPECT_TRUE(player.running()) << "Escape went to the other program";
+    }
+    Program player(install, kEntry, {kMedia + "/list.m3u"});
     ASSERT_TRUE(player.waitForWindow());
     ASSERT_TRUE(player.waitForTitle([](const std::string& t) { return captionPosition(t).has_value(); }))
         << player.title();
@@ -135,8 +160,7 @@ TEST_F(PlayerKeys, OpenDialogKeepsTheKeysWhileClipsEndAndStepBehindIt) {
     ASSERT_TRUE(waitFor([&] { return run("xdotool", {"getwindowfocus"}) == dialog[0].toStdString(); }, 5s))
         << "the dialog opens with the keys";
     FocusWatch watch(dialog[0].toULong());
-    EXPECT_TRUE(player.waitForTitle([](const std::string& t) { return t == "Tagged Tone/Tone Artist [00:03/00:03]"; },
-                                    15s))
+    EXPECT_TRUE(player.waitForTitle(ended, 15s))
         << "the list stepped on and ended: " << player.title();
     EXPECT_FALSE(watch.lost()) << "the dialog kept the keys";
     run("xdotool", {"key", "Escape"});

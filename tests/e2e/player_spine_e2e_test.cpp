@@ -32,7 +32,22 @@ class PlayerSpine : public ::testing::Test {
     return settings::profileInt(section, key, -99999, install.ini());
   }
   std::string resumeFile() const { return settings::profileString("ResumeInfo", "FilePath", "", install.ini()); }
-  void comesBackWhereItWasClosed();
+  std::array<int, 4> savedGeometry() const {
+    return {iniInt("Screen", "Left"), iniInt("Screen", "Top"), iniInt("Screen", "Width"), iniInt("Screen", "Height")};
+  }
+  // Started on `clip`, shown until its title bar shows the clip, then closed.
+  void startAndClose(const QString& clip) {
+    Program player(install, kEntry, {clip});
+    ASSERT_TRUE(player.waitForWindow());
+    ASSERT_TRUE(player.waitForTitle([](const std::string& t) { return captionPosition(t).has_value(); }))
+        << player.title();
+    player.closeWindow();
+    ASSERT_TRUE(player.waitForExit());
+    EXPECT_EQ(player.exitCode(), 0);
+  }
+  void comesBackWhereItWasClosed(bool framed);
+  void startsAndClosesLeaveTheGeometryAsSaved();
+  void savedSizesTheScreenCannotShowAreBroughtWithin();
   ScratchInstall install{kEntry};
 };
 
@@ -47,11 +62,12 @@ class PlayerSpineFramed : public PlayerSpine {
   void TearDown() override { korvane::testing::stopWindowManager(); }
 };
 
-// Moved, resized and closed on a clip, it comes back at the same outer geometry (frame
-// and title bar included; left and top saved in twips, the size in pixels), with the
-// same clip at the same position.
-void PlayerSpine::comesBackWhereItWasClosed() {
-  const std::string clip = longClip().string();
+// Moved, resized, put full screen (S; only a window manager shows it so) and closed on a
+// clip, it comes back at the same outer geometry as placed (frame and title bar included; left and top saved in twips, the size
+// in pixels), with the same clip at the same position, its name shown as it is.
+void PlayerSpine::comesBackWhereItWasClosed(bool framed) {
+  const std::string clip = (install.dir() / "a[*]b.mp4").string();
+  fs::copy_file(longClip(), clip);
   Program::Rect outer;
   int shown = -1;
   {
@@ -62,14 +78,18 @@ void PlayerSpine::comesBackWhereItWasClosed() {
     player.place(100, 50, 600, 450);
     ASSERT_TRUE(waitFor([&] { auto g = player.geometry(); return g.width == 600 && g.x == 100 && g.y == 50; }, 5s));
     outer = player.geometry(true);  // under a window manager, the frame around it
+    player.key("s");
+    const std::string screen = run("xdotool", {"getdisplaygeometry"}).value_or("");
+    auto fullScreen = [&] { auto g = player.geometry(); return std::to_string(g.width) + " " + std::to_string(g.height) == screen; };
+    if (framed) {
+      ASSERT_TRUE(waitFor(fullScreen, 5s)) << "S: full screen";
+    }
     shown = captionPosition(player.title()).value_or(-1);
     player.closeWindow();
     ASSERT_TRUE(player.waitForExit());
     EXPECT_EQ(player.exitCode(), 0);
   }
-  const std::array<int, 4> saved{iniInt("Screen", "Left"), iniInt("Screen", "Top"), iniInt("Screen", "Width"),
-                                 iniInt("Screen", "Height")};
-  EXPECT_EQ(saved, (std::array{outer.x * 15, outer.y * 15, outer.width, outer.height}));
+  EXPECT_EQ(savedGeometry(), (std::array{outer.x * 15, outer.y * 15, outer.width, outer.height}));
   EXPECT_EQ(resumeFile(), "file://" + clip);
   const int position = iniInt("ResumeInfo", "Position");
   // In ms; the caption lags by up to a tick and rounds to seconds.
@@ -85,15 +105,65 @@ void PlayerSpine::comesBackWhereItWasClosed() {
   EXPECT_NEAR(captionPosition(again.title()).value_or(-99), position / 1000 + 1, 2);
 }
 
+// Starts and closes leave what was saved as it was, with the picture's fit or without; from
+// a file without a "Screen" section the frame opens at 0,0, its title bar on the screen.
+void PlayerSpine::startsAndClosesLeaveTheGeometryAsSaved() {
+  const QString clip = KORVANE_TEST_DATA_DIR "/media/h264.mp4";
+  for (const char* fit : {"1", "0"}) {
+    SCOPED_TRACE(std::string("OriginalFit=") + fit);
+    fs::remove(install.ini());
+    install.setFlag("ScreenInfoSave", "1");
+    install.setFlag("OriginalFit", fit);
+    startAndClose(clip);
+    const auto first = savedGeometry();
+    EXPECT_EQ(first[0], 0);
+    EXPECT_EQ(first[1], 0);
+    for (int cycle = 2; cycle <= 3; ++cycle) {
+      startAndClose(clip);
+      EXPECT_EQ(savedGeometry(), first) << "start " << cycle;
+    }
+  }
+}
+
+// Saved sizes the window cannot take (none, tiny, unreadable, beyond the screen and beyond
+// what X11 carries): the window still shows, within the screen, and closes normally.
+void PlayerSpine::savedSizesTheScreenCannotShowAreBroughtWithin() {
+  const auto screen = QString::fromStdString(run("xdotool", {"getdisplaygeometry"}).value_or("0 0")).split(' ');
+  using Size = std::pair<const char*, const char*>;
+  for (const auto& [width, height] : {Size("0", "0"), Size("2", "25"), Size("20000", "20000"), Size("33000", "33000")}) {
+    SCOPED_TRACE(std::string(width) + " x " + height);
+    settings::writeProfileString("Screen", "Width", width, install.ini());
+    settings::writeProfileString("Screen", "Height", height, install.ini());
+    Program player(install, kEntry);
+    ASSERT_TRUE(player.waitForWindow()) << "exit " << player.exitCode();
+    const auto g = player.geometry(true);
+    EXPECT_TRUE(g.width >= 100 && g.height >= 30 && g.width <= screen[0].toInt() && g.height <= screen[1].toInt())
+        << g.width << " x " << g.height;
+    player.closeWindow();
+    ASSERT_TRUE(player.waitForExit());
+    EXPECT_EQ(player.exitCode(), 0);
+  }
+}
+
 }  // namespace
 
+TEST_F(PlayerSpine, StartsAndClosesLeaveTheGeometryAsSaved) { startsAndClosesLeaveTheGeometryAsSaved(); }
+
+TEST_F(PlayerSpineFramed, StartsAndClosesLeaveTheGeometryAsSaved) { startsAndClosesLeaveTheGeometryAsSaved(); }
+
+TEST_F(PlayerSpine, SavedSizesTheScreenCannotShowAreBroughtWithin) { savedSizesTheScreenCannotShowAreBroughtWithin(); }
+
+TEST_F(PlayerSpineFramed, SavedSizesTheScreenCannotShowAreBroughtWithin) {
+  savedSizesTheScreenCannotShowAreBroughtWithin();
+}
+
 TEST_F(PlayerSpine, ComesBackWhereItWasClosedWithTheSameClipAndPosition) {
-  comesBackWhereItWasClosed();
+  comesBackWhereItWasClosed(false);
   EXPECT_EQ(iniInt("Screen", "Height"), 450) << "no window manager, no frame";
 }
 
 TEST_F(PlayerSpineFramed, ComesBackWithTheSameFramedOuterSizeClipAndPosition) {
-  comesBackWhereItWasClosed();
+  comesBackWhereItWasClosed(true);
   EXPECT_GT(iniInt("Screen", "Height"), 450) << "the title bar takes its share";
 }
 
@@ -112,7 +182,7 @@ TEST_F(PlayerSpine, HandOverChainWithTerminatedAndKilledInstances) {
   Program p2(install, kEntry, {second});
   ASSERT_TRUE(p2.waitForWindow());
   EXPECT_EQ(p2.title(), "Korvane RP 3 LX");
-  const auto byAppTitle = platform::InstanceRegistry("KorvaneRP3Test").findWindow("Korvane RP 3-2 LX");
+  const auto byAppTitle = platform::InstanceRegistry(kEntry).findWindow("Korvane RP 3-2 LX");
   EXPECT_TRUE(byAppTitle && byAppTitle->pid == p2.pid());
 
   Program p3(install, kEntry);
@@ -130,9 +200,20 @@ TEST_F(PlayerSpine, HandOverChainWithTerminatedAndKilledInstances) {
 
   p3.signal(SIGKILL);
   ASSERT_TRUE(p3.waitForExit());
+  for (const char* flag : {"ScreenInfoSave", "ResumePlay"}) install.setFlag(flag, "0");  // nothing resizes it
   Program p4(install, kEntry);
   ASSERT_TRUE(p4.waitForWindow());
   EXPECT_EQ(p4.title(), "Korvane RP 3 LX ZELTA");
+  // Without a file, a saved size or a window manager to resize it, laid out once shown:
+  // the control panel in the bottom strip (left at its design place, it stood 50 px above).
+  auto panelAtTheBottom = [&] {
+    const QImage shot = p4.screenshot();
+    for (int y = std::max(0, shot.height() - 50); y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); x += 2)
+        if (qGray(shot.pixel(x, y)) > 60) return true;
+    return false;
+  };
+  EXPECT_TRUE(waitFor(panelAtTheBottom, 5s));
   auto entries = fs::recursive_directory_iterator(install.runtime());
   EXPECT_EQ(std::count_if(begin(entries), end(entries), [](auto& e) { return e.is_socket(); }), 1);
 }

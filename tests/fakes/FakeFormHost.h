@@ -61,6 +61,8 @@ class FakeFormHost : public player::WindowHost, public player::PlatformServices 
   double TwipsPerPixelY() const override { return 15; }
   double ScreenWidth() const override { return 1920 * 15; }
   double ScreenHeight() const override { return 1080 * 15; }
+  double WorkAreaWidth() const override { return 1920 * 15; }
+  double WorkAreaHeight() const override { return 1040 * 15; }  // a panel below
   void ShowCursor(bool show) override { log.push_back(show ? "ShowCursor(1)" : "ShowCursor(0)"); }
   void EnableTimer1() override { log.push_back("EnableTimer1"); }
   bool Timer1Enabled() const override { return std::count(log.begin(), log.end(), "EnableTimer1") > 0; }

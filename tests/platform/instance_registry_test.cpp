@@ -74,7 +74,7 @@ class Registry : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Registry, FindsTheOldestByExactCaptionOrTitleAsTheyAreNowButNeverItself) {
+TEST_F(Registry, FindsTheOldestOfItsProgramByExactCaptionOrTitleAsTheyAreNowButNeverItself) {
   InstanceRegistry older(kProgram), newer(kProgram), top("KorvaneRP3LXVORNA"), me(kProgram);
   older.setCaption(kLX);
   older.setApplicationTitle("Korvane RP 3-2 LX");
@@ -88,14 +88,15 @@ TEST_F(Registry, FindsTheOldestByExactCaptionOrTitleAsTheyAreNowButNeverItself) 
   ASSERT_TRUE(found);
   EXPECT_EQ(std::tie(found->pid, found->program, found->caption, found->appTitle, found->socketPath),
             std::tuple(qint64(::getpid()), kProgram, kLX, QString("Korvane RP 3-2 LX"), older.socketPath()));
-  for (const char* other : {"korvane rp 3 lx", "Korvane RP 3", "mine"}) EXPECT_FALSE(me.findWindow(other)) << other;
+  for (const char* other : {"korvane rp 3 lx", "Korvane RP 3", "mine", "Korvane RP 3 LX VORNA"})
+    EXPECT_FALSE(me.findWindow(other)) << other;  // the last: another program's window
   older.setCaption("song.mkv [00:01/03:42]");
   EXPECT_EQ(me.findWindow(kLX).value().socketPath, newer.socketPath());
   EXPECT_EQ(me.findWindow("song.mkv [00:01/03:42]").value().socketPath, older.socketPath());
 
   EXPECT_TRUE(me.anotherInstanceRunning());
   EXPECT_FALSE(top.anotherInstanceRunning());  // only its own program counts
-  EXPECT_FALSE(me.requestClose(top.findWindow("mine").value(), 1s));
+  EXPECT_FALSE(me.requestClose(newer.findWindow("mine").value(), 1s));
   QCoreApplication::processEvents();  // where a request that reached us would run the handler
 }
 
@@ -197,12 +198,15 @@ TEST_F(Registry, RuntimeDirectoryIsPrivateAndRefusedWhenOthersCouldReachIt) {
   EXPECT_EQ(runtimeDirectory(), "");
 }
 
+// The real folder's name is not UTF-8: its bytes come back as they are.
 TEST(ProgramDirectory, IsTheRealFolderOfAProgramStartedThroughALink) {
   const QTemporaryDir links;
-  QFile::link(REGISTRY_PEER, links.filePath("peer"));
+  const fs::path real = fs::path(links.path().toStdString()) / "real\xff";
+  fs::create_directory(real);
+  fs::copy_file(REGISTRY_PEER, real / "peer");
+  ASSERT_EQ(::symlink((real / "peer").c_str(), QFile::encodeName(links.filePath("peer")).constData()), 0);
   QProcess p;
   p.start(links.filePath("peer"), {"--print-program-dir"});
   ASSERT_TRUE(p.waitForFinished(5000));
-  EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
-            QFileInfo(QFileInfo(REGISTRY_PEER).canonicalFilePath()).absolutePath());
+  EXPECT_EQ(p.readAllStandardOutput().trimmed().toStdString(), real.string());
 }

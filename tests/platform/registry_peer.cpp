@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   args.addOptions({marker, delay, linger, hang, printDir});
   args.process(app);
   if (args.isSet(printDir)) {
-    std::printf("%s\n", qPrintable(korvane::platform::programDirectory()));
+    std::printf("%s\n", korvane::platform::programDirectory().c_str());
     return 0;
   }
 

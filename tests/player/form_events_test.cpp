@@ -24,6 +24,8 @@ TEST_F(FormEvents, PanesAndWindowFollowTheFitAndXpSwitches) {
       {1, 0, 320, 240, {4800, 3600, 4900, 4462, 3585}}, {1, 1, 320, 240, {4800, 3600, 4900, 4365, 3585}},
       // The engine reports 2 x 2 (30 x 30 twips) without a picture: the slim window.
       {1, 0, 2, 2, {3600, 0, 3700, 862, -15}},          {1, 1, 2, 2, {3600, 0, 3700, 765, -15}},
+      // Larger than the work area: scaled down to whole pixels within it, 16:9 kept.
+      {1, 0, 3840, 2160, {26190, 14730, 26290, 15592, 14715}},  // 1746 x 982 px
   };
   // The rows without OriginalFit come first, while the window keeps its default size.
   for (const auto& [fit, xp, clipWidth, clipHeight, expected] : rows) {

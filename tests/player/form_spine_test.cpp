@@ -65,6 +65,19 @@ TEST_F(FormSpine, TopmostThenGeometryBeforeAndResumeAfterTheEarlierInstanceClose
                           "RealAudio1.SetSourceUrl(file:///closed one.mp4)", "RealAudio1.Seek(61500)"}));
 }
 
+// A clip path the file refuses (a line break) leaves the earlier resume pair whole.
+TEST_F(FormSpine, AResumePathTheFileRefusesLeavesTheEarlierPairWhole) {
+  flag("ResumePlay");
+  write("ResumeInfo", "FilePath", "file:///saved.mp4");
+  write("ResumeInfo", "Position", "1000");
+  host.commandLine = "/a\nb.mp4";
+  form.Form_Load();
+  media.position = 61500;
+  const std::string before = fakes::slurp(host.settingsFile);
+  unload();
+  EXPECT_EQ(fakes::slurp(host.settingsFile), before);
+}
+
 // A file on the command line is played instead of the resume point, and replaces it at shutdown.
 TEST_F(FormSpine, AGivenFileIsNotResumedAndShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAreOnce) {
   flag("ScreenInfoSave");
