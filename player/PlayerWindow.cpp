@@ -15,11 +15,13 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
-#include "platform/X11Keyboard.h"
+#include "platform/KeyboardMap.h"
+#include "platform/SessionPlatform.h"
 #include "platform/X11Title.h"
 #include "player/KeyCodes.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace korvane::player {
 
@@ -38,6 +40,9 @@ Qt::WindowFlags editionFlags() {
       return Qt::Window;
     case Border::SizableToolWindow:
       // A small framed window without minimise and maximise, kept out of the taskbar.
+      // On Wayland the toolkit would draw a caption bar of its own with both buttons
+      // instead of a tool frame: there the window goes bare, and the compositor moves it.
+      if (!platform::windowPositionsKnown()) return Qt::Tool | Qt::FramelessWindowHint;
       return Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     case Border::None:
       return Qt::Tool | Qt::FramelessWindowHint;
@@ -64,7 +69,8 @@ PlayerWindow::PlayerWindow(platform::InstanceRegistry* registry)
   }
   // Design position and client size.
   const double tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
-  move(toPixels(kEdition.designLeft, tx), toPixels(kEdition.designTop, ty));
+  SetLeft(kEdition.designLeft);
+  SetTop(kEdition.designTop);
   resize(toPixels(kEdition.designWidth, tx), toPixels(kEdition.designHeight, ty));
 
   timer1_.setInterval(1000);
@@ -95,6 +101,17 @@ void PlayerWindow::keepEmptyTitleEmpty() {
   platform::clearX11Title(winId());
 }
 
+void PlayerWindow::setVisible(bool visible) {
+  // The full-screen edition sizes a plain window to the screen, which X11 window
+  // managers leave at the screen's corner; a Wayland compositor places such a window
+  // below its panels, so there it asks to be a full-screen window.
+  if constexpr (kEdition.border == Border::None) {
+    if (visible && !platform::windowPositionsKnown() && !isFullScreen())
+      setWindowState(windowState() | Qt::WindowFullScreen);
+  }
+  QWidget::setVisible(visible);
+}
+
 void PlayerWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   keepEmptyTitleEmpty();
@@ -119,13 +136,34 @@ QMargins PlayerWindow::frame() const {
                   outer.bottom() - inner.bottom());
 }
 
-double PlayerWindow::Left() const { return frameGeometry().x() * TwipsPerPixelX(); }
-double PlayerWindow::Top() const { return frameGeometry().y() * TwipsPerPixelY(); }
+double PlayerWindow::Left() const {
+  return heldPosition_ ? heldPosition_->x() : frameGeometry().x() * TwipsPerPixelX();
+}
+double PlayerWindow::Top() const {
+  return heldPosition_ ? heldPosition_->y() : frameGeometry().y() * TwipsPerPixelY();
+}
 double PlayerWindow::Width() const { return frameGeometry().width() * TwipsPerPixelX(); }
 double PlayerWindow::Height() const { return frameGeometry().height() * TwipsPerPixelY(); }
 
-void PlayerWindow::SetLeft(double twips) { move(toPixels(twips, TwipsPerPixelX()), frameGeometry().y()); }
-void PlayerWindow::SetTop(double twips) { move(frameGeometry().x(), toPixels(twips, TwipsPerPixelY())); }
+// Where the window system never tells a window where it is (Wayland), a position is
+// neither applied nor measured: the one set last is kept and read back, so the settings
+// file keeps its values instead of learning a meaningless one.
+void PlayerWindow::SetLeft(double twips) {
+  const int px = toPixels(twips, TwipsPerPixelX());
+  if (!platform::windowPositionsKnown()) {
+    heldPosition_ = QPointF(twips, heldPosition_ ? heldPosition_->y() : 0.0);
+    return;
+  }
+  move(px, frameGeometry().y());
+}
+void PlayerWindow::SetTop(double twips) {
+  const int px = toPixels(twips, TwipsPerPixelY());
+  if (!platform::windowPositionsKnown()) {
+    heldPosition_ = QPointF(heldPosition_ ? heldPosition_->x() : 0.0, twips);
+    return;
+  }
+  move(frameGeometry().x(), px);
+}
 
 void PlayerWindow::SetWidth(double twips) { setOuterSize(toPixels(twips, TwipsPerPixelX()), std::nullopt); }
 void PlayerWindow::SetHeight(double twips) { setOuterSize(std::nullopt, toPixels(twips, TwipsPerPixelY())); }
@@ -167,6 +205,14 @@ void PlayerWindow::SetFocus() {
 }
 
 void PlayerWindow::SetTopmost(int, int, int, int) {
+  if (!platform::windowPositionsKnown()) {
+    // Wayland leaves stacking to the compositor; say so rather than fail silently.
+    std::fprintf(stderr, "%s: AlwaysFront: this window system (%s) does not let a program keep its window "
+                 "on top; the window stays as the desktop places it. Start the program on X11 "
+                 "(XWayland) to have it.\n",
+                 kEdition.programName.data(), qPrintable(QGuiApplication::platformName()));
+    return;
+  }
   // Changing a window flag re-creates the native window; keep its place and size.
   const QRect keep = geometry();
   const bool wasVisible = isVisible();

@@ -7,6 +7,7 @@
 #include "player/EditionProfile.h"
 #include "player/FormHost.h"
 
+#include <QPointF>
 #include <QPointer>
 #include <QSize>
 #include <QTimer>
@@ -57,6 +58,8 @@ class PlayerWindow : public QWidget, public WindowHost {
   bool Timer1Enabled() const override;
   void EndProgram() override;
 
+  void setVisible(bool visible) override;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -85,6 +88,8 @@ class PlayerWindow : public QWidget, public WindowHost {
   // again once the frame is known, so the outer size is what was asked.
   std::optional<QSize> pendingOuter_;
   bool frameKnown_ = false;
+  // The position in twips, kept where the window system does not tell it.
+  std::optional<QPointF> heldPosition_;
   int resizeDepth_ = 0;
   bool stateChangePending_ = false;
 };

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <memory>
 
 namespace korvane::media {
@@ -123,8 +124,10 @@ void VideoSurface::render() {
   if (render_) {
     frame = (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) != 0;
     const qreal ratio = devicePixelRatio();
-    mpv_opengl_fbo fbo{static_cast<int>(gl_->defaultFramebufferObject()), static_cast<int>(width() * ratio),
-                       static_cast<int>(height() * ratio), 0};
+    // Device pixels, rounded as the surface's own size is: sharp on a scaled screen, and
+    // no unpainted line at a fractional scale.
+    mpv_opengl_fbo fbo{static_cast<int>(gl_->defaultFramebufferObject()), static_cast<int>(std::lround(width() * ratio)),
+                       static_cast<int>(std::lround(height() * ratio)), 0};
     int flipY = 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+// Which of Qt's window-system plugins a program of ours runs on, decided once at start.
+#pragma once
+
+namespace korvane::platform {
+
+// Call before the QApplication exists. Leaves an explicit QT_QPA_PLATFORM alone;
+// otherwise picks X11 wherever an X display exists (XWayland included), because saved
+// positions, staying on top and the top edition's tool window only work there, and
+// native Wayland when that is the only display. With neither, Qt reports it.
+void chooseWindowSystem();
+
+// Whether the window system tells a client where its windows are (false on Wayland).
+bool windowPositionsKnown();
+
+}  // namespace korvane::platform
