@@ -29,4 +29,6 @@ bool windowPositionsKnown() {
   return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+bool waylandSession() { return !windowPositionsKnown() || set("WAYLAND_DISPLAY"); }
+
 }  // namespace korvane::platform

@@ -13,4 +13,9 @@ void chooseWindowSystem();
 // Whether the window system tells a client where its windows are (false on Wayland).
 bool windowPositionsKnown();
 
+// Whether a Wayland compositor runs the desktop, natively or with our windows on its
+// XWayland: window managers there treat utility windows as passive (Weston never gives
+// them the keys) and may keep plain windows clear of their panels.
+bool waylandSession();
+
 }  // namespace korvane::platform

@@ -41,10 +41,15 @@ Qt::WindowFlags editionFlags() {
     case Border::SizableToolWindow:
       // A small framed window without minimise and maximise, kept out of the taskbar.
       // On Wayland the toolkit would draw a caption bar of its own with both buttons
-      // instead of a tool frame: there the window goes bare, and the compositor moves it.
+      // instead: there the window goes bare, and the compositor moves it. Under a
+      // compositor's X window manager a utility window may never get the keys, so there
+      // it is a plain window with the same frame.
       if (!platform::windowPositionsKnown()) return Qt::Tool | Qt::FramelessWindowHint;
+      if (platform::waylandSession())
+        return Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
       return Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     case Border::None:
+      if (platform::waylandSession()) return Qt::Window | Qt::FramelessWindowHint;
       return Qt::Tool | Qt::FramelessWindowHint;
   }
   return Qt::Window;
@@ -103,10 +108,11 @@ void PlayerWindow::keepEmptyTitleEmpty() {
 
 void PlayerWindow::setVisible(bool visible) {
   // The full-screen edition sizes a plain window to the screen, which X11 window
-  // managers leave at the screen's corner; a Wayland compositor places such a window
-  // below its panels, so there it asks to be a full-screen window.
+  // managers leave at the screen's corner; a Wayland compositor (and its X window
+  // manager) places such a window below its panels, so there it asks to be a
+  // full-screen window.
   if constexpr (kEdition.border == Border::None) {
-    if (visible && !platform::windowPositionsKnown() && !isFullScreen())
+    if (visible && platform::waylandSession() && !isFullScreen())
       setWindowState(windowState() | Qt::WindowFullScreen);
   }
   QWidget::setVisible(visible);
