@@ -8,6 +8,7 @@
 #include <mpv/render_gl.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
@@ -114,12 +115,21 @@ bool VideoSurface::event(QEvent* event) {
   return QWindow::event(event);
 }
 
+bool VideoSurface::drawable() {
+  if (isExposed()) return exposedOnce_ = true;
+  // Qt's Wayland plugin takes a window for hidden when a frame callback is late (a busy
+  // compositor), and only a later commit brings the callback that shows it again: a
+  // picture that waited for it could stay black. There the picture is drawn on
+  // once it has been shown (Wayland tells no client whether it is minimised anyway).
+  return exposedOnce_ && QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 void VideoSurface::exposeEvent(QExposeEvent*) {
   if (isExposed()) render();
 }
 
 void VideoSurface::render() {
-  if (!ready_ || !isExposed() || !gl_ || !gl_->makeCurrent(this)) return;
+  if (!ready_ || !drawable() || !gl_ || !gl_->makeCurrent(this)) return;
   bool frame = false;
   if (render_) {
     frame = (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) != 0;
