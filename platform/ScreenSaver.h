@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Keeps the screen saver away while the full-screen player runs, without touching
-// the user's own setting: an inhibition on the session bus, or the X11 screen-saver
-// extension where no bus service answers. Both end with the process if it dies.
+// the user's own setting: an inhibition on the session bus (the screen-saver service,
+// else the desktop portal, which Wayland sessions offer), or the X11 screen-saver
+// extension where no bus service answers. All end with the process if it dies.
 #pragma once
 
 #include <QString>
@@ -12,7 +13,7 @@ namespace korvane::platform {
 
 class ScreenSaverInhibitor {
  public:
-  enum class Via { Off, SessionBus, X11 };
+  enum class Via { Off, SessionBus, Portal, X11 };
 
   ScreenSaverInhibitor(QString application, QString reason);
   ~ScreenSaverInhibitor();  // releases
@@ -25,6 +26,9 @@ class ScreenSaverInhibitor {
   Via via() const { return via_; }
 
  private:
+  bool inhibitOnBus();
+  bool inhibitThroughPortal();
+
   QString application_, reason_, path_;
   Via via_ = Via::Off;
   unsigned cookie_ = 0;

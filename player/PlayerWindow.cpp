@@ -15,13 +15,15 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+#include "platform/KeyboardMap.h"
+#include "platform/SessionPlatform.h"
 #include "platform/X11Geometry.h"
-#include "platform/X11Keyboard.h"
 #include "platform/X11Title.h"
 #include "player/KeyCodes.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace korvane::player {
 
@@ -59,8 +61,16 @@ Qt::WindowFlags editionFlags() {
       return Qt::Window;
     case Border::SizableToolWindow:
       // A small framed window without minimise and maximise, kept out of the taskbar.
+      // On Wayland the toolkit would draw a caption bar of its own with both buttons
+      // instead: there the window goes bare, and the compositor moves it. Under a
+      // compositor's X window manager a utility window may never get the keys, so there
+      // it is a plain window with the same frame.
+      if (!platform::windowPositionsKnown()) return Qt::Tool | Qt::FramelessWindowHint;
+      if (platform::waylandSession())
+        return Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
       return Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     case Border::None:
+      if (platform::waylandSession()) return Qt::Window | Qt::FramelessWindowHint;
       return Qt::Tool | Qt::FramelessWindowHint;
   }
   return Qt::Window;
@@ -87,7 +97,8 @@ PlayerWindow::PlayerWindow(platform::InstanceRegistry* registry)
   }
   // Design position and client size.
   const double tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
-  moveOuter(toPixels(kEdition.designLeft, tx), toPixels(kEdition.designTop, ty));
+  SetLeft(kEdition.designLeft);
+  SetTop(kEdition.designTop);
   resize(toPixels(kEdition.designWidth, tx), toPixels(kEdition.designHeight, ty));
 
   timer1_.setInterval(1000);
@@ -118,6 +129,18 @@ void PlayerWindow::keepEmptyTitleEmpty() {
   // windows have no caption, so the X11 title properties are cleared again.
   if (!windowTitle().isEmpty() || !testAttribute(Qt::WA_WState_Created)) return;
   platform::clearX11Title(winId());
+}
+
+void PlayerWindow::setVisible(bool visible) {
+  // The full-screen edition sizes a plain window to the screen, which X11 window
+  // managers leave at the screen's corner; a Wayland compositor (and its X window
+  // manager) places such a window below its panels, so there it asks to be a
+  // full-screen window.
+  if constexpr (kEdition.border == Border::None) {
+    if (visible && platform::waylandSession() && !isFullScreen())
+      setWindowState(windowState() | Qt::WindowFullScreen);
+  }
+  QWidget::setVisible(visible);
 }
 
 void PlayerWindow::showEvent(QShowEvent* event) {
@@ -153,7 +176,10 @@ QMargins PlayerWindow::frame() const {
 QRect PlayerWindow::outerGeometry() const {
   // The picture filling the screen leaves the window, to the user, where they placed it.
   if (isFullScreen() && normalOuter_.isValid()) return normalOuter_;
-  return shownFrameGeometry();
+  QRect outer = shownFrameGeometry();
+  // Closed while still being put in place, it belongs where it was going.
+  if (placing_) outer.moveTopLeft(*placing_);
+  return outer;
 }
 
 QRect PlayerWindow::shownFrameGeometry() const {
@@ -162,22 +188,48 @@ QRect PlayerWindow::shownFrameGeometry() const {
   // window system knows where it is.
   QRect outer = frameGeometry();
   if (isVisible() && testAttribute(Qt::WA_WState_Created))
-    if (const auto client = platform::x11ScreenPosition(winId()))
-      outer.moveTopLeft(*client - QPoint(frame().left(), frame().top()));
+    if (const auto client = serverClientPosition()) outer.moveTopLeft(*client - QPoint(frame().left(), frame().top()));
   return outer;
+}
+
+std::optional<QPoint> PlayerWindow::serverClientPosition() const {
+  const auto client = platform::x11ScreenPosition(winId());
+  if (!client) return std::nullopt;
+  // The server counts device pixels; Qt scales them about the screen's corner.
+  const QPoint origin = screen()->geometry().topLeft();
+  return origin + (*client - origin) / windowHandle()->devicePixelRatio();
 }
 
 void PlayerWindow::rememberNormalGeometry() {
   if (isVisible() && windowState() == Qt::WindowNoState) normalOuter_ = shownFrameGeometry();
 }
 
-double PlayerWindow::Left() const { return outerGeometry().x() * TwipsPerPixelX(); }
-double PlayerWindow::Top() const { return outerGeometry().y() * TwipsPerPixelY(); }
+double PlayerWindow::Left() const {
+  return heldPosition_ ? heldPosition_->x() : outerGeometry().x() * TwipsPerPixelX();
+}
+double PlayerWindow::Top() const {
+  return heldPosition_ ? heldPosition_->y() : outerGeometry().y() * TwipsPerPixelY();
+}
 double PlayerWindow::Width() const { return outerGeometry().width() * TwipsPerPixelX(); }
 double PlayerWindow::Height() const { return outerGeometry().height() * TwipsPerPixelY(); }
 
-void PlayerWindow::SetLeft(double twips) { moveOuter(toPixels(twips, TwipsPerPixelX()), std::nullopt); }
-void PlayerWindow::SetTop(double twips) { moveOuter(std::nullopt, toPixels(twips, TwipsPerPixelY())); }
+// Where the window system never tells a window where it is (Wayland), a position is
+// neither applied nor measured: the one set last is kept and read back, so the settings
+// file keeps its values instead of learning a meaningless one.
+void PlayerWindow::SetLeft(double twips) {
+  if (!platform::windowPositionsKnown()) {
+    heldPosition_ = QPointF(twips, heldPosition_ ? heldPosition_->y() : 0.0);
+    return;
+  }
+  moveOuter(toPixels(twips, TwipsPerPixelX()), std::nullopt);
+}
+void PlayerWindow::SetTop(double twips) {
+  if (!platform::windowPositionsKnown()) {
+    heldPosition_ = QPointF(heldPosition_ ? heldPosition_->x() : 0.0, twips);
+    return;
+  }
+  moveOuter(std::nullopt, toPixels(twips, TwipsPerPixelY()));
+}
 
 void PlayerWindow::moveOuter(std::optional<int> x, std::optional<int> y) {
   QPoint at = pendingPosition_.value_or(frameGeometry().topLeft());
@@ -234,7 +286,7 @@ void PlayerWindow::keepPlacing() {
   if (!placing_) return;
   const QMargins m = frame();
   const QPoint client = *placing_ + QPoint(m.left(), m.top());
-  const auto now = platform::x11ScreenPosition(winId());
+  const auto now = serverClientPosition();
   // Placed as the client area, from the window system's margins: Qt's frame-inclusive move
   // mixes its stale record of the place with the new margins. A window manager still busy
   // framing the window may drop the request: checked until it holds, for a few seconds.
@@ -260,6 +312,14 @@ void PlayerWindow::SetFocus() {
 }
 
 void PlayerWindow::SetTopmost(int, int, int, int) {
+  if (!platform::windowPositionsKnown()) {
+    // Wayland leaves stacking to the compositor; say so rather than fail silently.
+    std::fprintf(stderr, "%s: AlwaysFront: this window system (%s) does not let a program keep its window "
+                 "on top; the window stays as the desktop places it. Start the program on X11 "
+                 "(XWayland) to have it.\n",
+                 kEdition.programName.data(), qPrintable(QGuiApplication::platformName()));
+    return;
+  }
   // Changing a window flag re-creates the native window; keep its place and size.
   const QRect keep = geometry();
   const bool wasVisible = isVisible();

@@ -8,6 +8,7 @@
 #include "player/FormHost.h"
 
 #include <QPoint>
+#include <QPointF>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -63,6 +64,8 @@ class PlayerWindow : public QWidget, public WindowHost {
   bool Timer1Enabled() const override;
   void EndProgram() override;
 
+  void setVisible(bool visible) override;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -77,6 +80,7 @@ class PlayerWindow : public QWidget, public WindowHost {
   QMargins frame() const;
   QRect outerGeometry() const;
   QRect shownFrameGeometry() const;
+  std::optional<QPoint> serverClientPosition() const;
   void moveOuter(std::optional<int> x, std::optional<int> y);
   void setOuterSize(std::optional<int> width, std::optional<int> height);
   QSize clampedClient(QSize client, const QMargins& frame) const;
@@ -108,6 +112,8 @@ class PlayerWindow : public QWidget, public WindowHost {
   // The outer geometry of the window as a normal window: what is reported while the
   // picture fills the screen.
   QRect normalOuter_;
+  // The position in twips, kept where the window system does not tell it.
+  std::optional<QPointF> heldPosition_;
   int resizeDepth_ = 0;
   bool stateChangePending_ = false;
 };

@@ -4,6 +4,7 @@
 #include "platform/InstanceRegistry.h"
 #include "platform/QtTranslations.h"
 #include "platform/SessionBus.h"
+#include "platform/SessionPlatform.h"
 #include "platform/Termination.h"
 #include "player/DesktopServices.h"
 #include "player/EditionProfile.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
   // The command line is the clip's path, whatever it looks like: Qt never sees it, so
   // a file named like one of Qt's options is still a file.
   const std::string commandLine = player::joinArguments(argc, argv);
+  platform::chooseWindowSystem();
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   // libmpv needs C number formatting; QApplication set the locale from the environment.

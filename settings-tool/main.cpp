@@ -3,11 +3,13 @@
 #include "InstanceLock.h"
 #include "KVNset.h"
 #include "platform/QtTranslations.h"
+#include "platform/SessionPlatform.h"
 
 #include <QApplication>
 #include <memory>
 
 int main(int argc, char** argv) {
+  korvane::platform::chooseWindowSystem();
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("KorvaneRP3set"));
   korvane::platform::installQtTranslations(app);

@@ -8,6 +8,7 @@
 #include <mpv/render_gl.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <memory>
 
 namespace korvane::media {
@@ -113,18 +115,29 @@ bool VideoSurface::event(QEvent* event) {
   return QWindow::event(event);
 }
 
+bool VideoSurface::drawable() {
+  if (isExposed()) return exposedOnce_ = true;
+  // Qt's Wayland plugin takes a window for hidden when a frame callback is late (a busy
+  // compositor), and only a later commit brings the callback that shows it again: a
+  // picture that waited for it could stay black. There the picture is drawn on
+  // once it has been shown (Wayland tells no client whether it is minimised anyway).
+  return exposedOnce_ && QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 void VideoSurface::exposeEvent(QExposeEvent*) {
   if (isExposed()) render();
 }
 
 void VideoSurface::render() {
-  if (!ready_ || !isExposed() || !gl_ || !gl_->makeCurrent(this)) return;
+  if (!ready_ || !drawable() || !gl_ || !gl_->makeCurrent(this)) return;
   bool frame = false;
   if (render_) {
     frame = (mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) != 0;
     const qreal ratio = devicePixelRatio();
-    mpv_opengl_fbo fbo{static_cast<int>(gl_->defaultFramebufferObject()), static_cast<int>(width() * ratio),
-                       static_cast<int>(height() * ratio), 0};
+    // Device pixels, rounded as the surface's own size is: sharp on a scaled screen, and
+    // no unpainted line at a fractional scale.
+    mpv_opengl_fbo fbo{static_cast<int>(gl_->defaultFramebufferObject()), static_cast<int>(std::lround(width() * ratio)),
+                       static_cast<int>(std::lround(height() * ratio)), 0};
     int flipY = 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},

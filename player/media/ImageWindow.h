@@ -56,6 +56,8 @@ class VideoSurface : public QWindow {
   void contextReady();
   void joinWorker();
   void render();
+  // Whether drawing now can reach the screen.
+  bool drawable();
   void renderPosted();
   void forwardMouse(QMouseEvent* event);
 
@@ -64,6 +66,7 @@ class VideoSurface : public QWindow {
   // Written by the worker, read by the GUI thread only after joining it.
   std::thread worker_;
   bool ready_ = false;
+  bool exposedOnce_ = false;
   std::atomic<bool> renderPosted_{false};  // set by libmpv's render thread
   QOpenGLContext* gl_ = nullptr;
   mpv_render_context* render_ = nullptr;

@@ -99,9 +99,15 @@ QStringList ScratchInstall::environment() const {
   env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "home" / ".local/share").string()));
   env.insert("LIBGL_ALWAYS_SOFTWARE", "1");
   env.insert("QT_QPA_PLATFORM", "xcb");
+  env.remove("WAYLAND_DISPLAY");  // the test's own X server only, whatever desktop runs the tests
   // No desktop bus unless a test brings its own (and no bus started on demand).
   env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvane-test-bus");
-  for (const QString& extra : extraEnv_) env.insert(extra.section('=', 0, 0), extra.section('=', 1));
+  for (const QString& extra : extraEnv_) {
+    if (extra.contains('='))
+      env.insert(extra.section('=', 0, 0), extra.section('=', 1));
+    else
+      env.remove(extra);
+  }
   return env.toStringList();
 }
 

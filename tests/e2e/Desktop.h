@@ -39,6 +39,8 @@ class ScratchInstall {
   void setFlag(const char* key, const char* value) const;
   // An extra variable for the programs started from here.
   void setEnv(const QString& name, const QString& value) { extraEnv_.append(name + "=" + value); }
+  // A variable the programs started from here do not get.
+  void unsetEnv(const QString& name) { extraEnv_.append(name); }
   // Environment for the programs and for registry lookups from the test.
   QStringList environment() const;
   void useEnvironmentHere() const { ::setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1); }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // `cmake --install` into a scratch root with prefix /usr: the programs side by side
-// with icon/, the links in bin, valid desktop entries and their application icons.
+// with icon/, the links in bin, valid desktop entries and their application icons, and
+// the software centres' description.
 #include "tests/packaging/PackagingSupport.h"
 
 #include <QFile>
@@ -77,5 +78,20 @@ TEST(InstallTree, DesktopEntriesPassTheValidatorAndNameTheProgramsIconsInEverySi
     for (const QString& type : types) EXPECT_EQ(db.mimeTypeForName(type).name(), type);
     for (const char* common : {"video/mp4", "video/x-matroska", "audio/mpeg", "audio/x-wav", "video/x-msvideo"})
       EXPECT_EQ(types.contains(common), player) << common;
+  }
+}
+
+TEST(InstallTree, SoftwareCentresFindOneValidDescriptionNamingEveryProgram) {
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(kUsr / "share/metainfo")) files.push_back(e.path());
+  ASSERT_EQ(files.size(), 1u);
+  // Offline: the validator would otherwise try the web addresses it finds.
+  const Output check = runTool("appstreamcli", {"validate", "--no-net", QString::fromStdString(files[0].string())});
+  EXPECT_EQ(check.exitCode, 0) << check.text.toStdString();
+  QFile f(QString::fromStdString(files[0].string()));
+  const QString xml = QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+  for (const QString& program : kPrograms) {
+    EXPECT_TRUE(xml.contains("<launchable type=\"desktop-id\">" + program + ".desktop<")) << program.toStdString();
+    EXPECT_TRUE(xml.contains("<binary>" + program + "<")) << program.toStdString();
   }
 }

@@ -52,9 +52,11 @@ TEST_F(Package, DeclaresWhatItIsAndWhatItNeedsAtRunTime) {
   // Package names only: versions and alternatives aside.
   QStringList depends;
   for (const QString& d : field("Depends").split(',')) depends << d.trimmed().section(' ', 0, 0);
-  // What the programs link (from dpkg-shlibdeps), and the tool the settings tool runs.
+  // What the programs link (from dpkg-shlibdeps), Qt's Wayland plugin they load where
+  // no X display exists, and the tool the settings tool runs.
   for (const char* needed : {"libmpv2", "libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6",
-                             "libqt6dbus6", "libx11-6", "libxss1", "libc6", "libstdc++6", "shared-mime-info"})
+                             "libqt6dbus6", "libx11-6", "libxss1", "libxkbcommon0", "libxkbcommon-x11-0",
+                             "libc6", "libstdc++6", "qt6-wayland", "shared-mime-info"})
     EXPECT_TRUE(depends.contains(needed)) << needed << " missing from " << field("Depends").toStdString();
 }
 
