@@ -294,6 +294,9 @@ void PlayerWindow::keepPlacing() {
     return placing_.reset();
   setGeometry(QRect(client, size()));
   if (!now) return placing_.reset();  // nothing to check it by
+  // A Wayland compositor's X window manager places windows itself; asked again and again,
+  // Weston's never gave the window the keys.
+  if (platform::waylandSession()) return placing_.reset();
   QTimer::singleShot(100, this, &PlayerWindow::keepPlacing);
 }
 
