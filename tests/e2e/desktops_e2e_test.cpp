@@ -223,18 +223,19 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
     }
 
     // The compositor gives a new window the keys when it has mapped it, which the test
-    // cannot see: Space (pause) until it acts.
+    // cannot see: Shift+. until it acts. Stop, unlike Space, stays stopped when pressed
+    // again, so a slow reading of the status cannot undo it.
     ASSERT_TRUE(waitFor([&] {
-      weston.key("space");
-      return waitFor([&] { return ctl(player, {"status"}) == "Paused"; }, 2s);
-    }, 20s)) << "the window never got the keys";
+      weston.key("shift+period");
+      return waitFor([&] { return ctl(player, {"status"}) == "Stopped"; }, 2s);
+    }, 20s)) << "the window never got the keys (Shift+. is .: stop)";
+    weston.key("space");
+    EXPECT_TRUE(waitFor([&] { return ctl(player, {"status"}) == "Playing"; }, 5s)) << "Space plays again";
     ctl(player, {"volume", "0.5"});
     ASSERT_TRUE(waitFor([&] { return ctl(player, {"volume"}).toDouble() == 0.5; }, 5s));
     weston.key("shift+bracketleft");
     EXPECT_TRUE(waitFor([&] { return std::abs(ctl(player, {"volume"}).toDouble() - 0.6) < 0.001; }, 5s))
         << "Shift+[ is [: level + 10";
-    weston.key("shift+period");
-    EXPECT_TRUE(waitFor([&] { return ctl(player, {"status"}) == "Stopped"; }, 5s)) << "Shift+. is .: stop";
     // Weston's X window manager now and then gives a window leaving full screen the size
     // it had when first mapped: S is tried natively only.
     if (!e.fullScreen && !GetParam()) {
