@@ -102,6 +102,10 @@ class Weston {
     }
     return QImage::fromData(p.readAllStandardOutput(), "PNG");
   }
+  // The compositor's window takes the X keyboard. Done before its first client maps: on
+  // getting the X focus, Weston gives the keys back to the window that had them before it
+  // lost it, and a client mapped in between never got them.
+  void focus() const { run("xdotool", {"windowfocus", "--sync", outputWindow()}, 3s); }
   // Pixels of the desktop itself (background, panel) and of a clip's saturated colours.
   int desktopPixels() const { return count([](QRgb c) { return near(c, kBackground) || near(c, kPanel); }); }
   bool showsPicture() const {
@@ -112,7 +116,7 @@ class Weston {
   }
   // Real key presses (XTEST) into the compositor, which hands them to its focused window.
   void key(const char* keys) const {
-    run("xdotool", {"windowfocus", "--sync", outputWindow()}, 3s);
+    focus();
     run("xdotool", QStringList{"key", "--clearmodifiers"} + QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts), 5s);
   }
 
@@ -162,6 +166,7 @@ class UnderWeston : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(weston.ready()) << weston.log().toStdString();
+    weston.focus();
     ASSERT_FALSE(bus.address().isEmpty());
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());  // for playerctl
   }
