@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
-// RealAudio1's view: the picture, drawn by libmpv's render API into an OpenGL window
-// embedded in the form. A native GL window in a window container draws straight to its
-// surface; a QOpenGLWidget would add a composition pass that costs far more CPU.
+// RealAudio1's view: the picture, drawn by libmpv's render API. On X11 into a native GL
+// window embedded in the form: it draws straight to its surface, where a QOpenGLWidget
+// adds a composition pass that costs far more CPU. On Wayland such a window becomes a
+// sub-surface, which the compositor maps only when the form's own surface commits again:
+// a form with nothing else to repaint (no control panel) kept its picture black. There the
+// picture is a QOpenGLWidget, drawn with the form's surface.
 #pragma once
 
 #include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QWindow>
 #include <QPointer>
 #include <QWidget>
@@ -39,7 +43,6 @@ class VideoSurface : public QWindow {
 
  signals:
   void pointerPressed(int button, int x, int y);
-  void firstFrameShown();
 
  protected:
   bool event(QEvent* event) override;
@@ -56,8 +59,6 @@ class VideoSurface : public QWindow {
   void contextReady();
   void joinWorker();
   void render();
-  // Whether drawing now can reach the screen.
-  bool drawable();
   void renderPosted();
   void forwardMouse(QMouseEvent* event);
 
@@ -66,29 +67,62 @@ class VideoSurface : public QWindow {
   // Written by the worker, read by the GUI thread only after joining it.
   std::thread worker_;
   bool ready_ = false;
-  bool exposedOnce_ = false;
   std::atomic<bool> renderPosted_{false};  // set by libmpv's render thread
   QOpenGLContext* gl_ = nullptr;
   mpv_render_context* render_ = nullptr;
   int framesDrawn_ = 0;
 };
 
-// The widget the form places: black, and the surface filling it (no surface with vo=null).
+// The picture drawn with the form's surface. The render context is made in initializeGL,
+// that is when the widget first shows with a size, and the engine holds loads until then.
+// Presses and keys are not taken: they go on to the image window and the form.
+class VideoWidget : public QOpenGLWidget {
+  Q_OBJECT
+
+ public:
+  VideoWidget(MpvEngine& engine, QWidget* parent);
+  ~VideoWidget() override;
+
+  void releaseRenderContext();
+  int framesDrawn() const { return framesDrawn_; }
+
+ protected:
+  void initializeGL() override;
+  void paintGL() override;
+
+ private:
+  void updatePosted();
+  void swapped();
+
+  QPointer<MpvEngine> engine_;
+  bool initialized_ = false;
+  std::atomic<bool> updatePosted_{false};  // set by libmpv's render thread
+  mpv_render_context* render_ = nullptr;
+  bool frame_ = false;  // the last paint drew a new frame
+  int framesDrawn_ = 0;
+};
+
+// The widget the form places: black, and the picture filling it (none with vo=null).
 class ImageWindow : public QWidget {
   Q_OBJECT
 
  public:
   ImageWindow(MpvEngine& engine, QWidget* form);
+  // One of the two is set, as EngineOptions::picture chose.
   VideoSurface* surface() const { return surface_; }
+  VideoWidget* pictureWidget() const { return widget_; }
+  int framesDrawn() const;
 
  signals:
   void pointerPressed(int button, int x, int y);
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QPointer<VideoSurface> surface_;
+  QPointer<VideoWidget> widget_;
 };
 
 // Button numbers of PointerEvent: left 1, right 2, middle 4.

@@ -27,6 +27,8 @@ struct EngineOptions {
   bool nullVideo = false;  // vo=null: decode and report, draw nothing (no render context)
   bool nullAudio = false;  // ao=null
   bool untimed = false;    // play as fast as decoding goes (tests)
+  // How the picture reaches the screen: Automatic picks InForm on Wayland, Native elsewhere.
+  enum class Picture { Automatic, Native, InForm } picture = Picture::Automatic;
 };
 
 class MpvEngine : public QObject {

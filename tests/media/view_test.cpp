@@ -43,12 +43,15 @@ double litShare(QWidget* widget) {
   return shot.isNull() ? 0 : double(lit) / (shot.width() * shot.height());
 }
 
+using Picture = EngineOptions::Picture;
+
 class Views : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { build(Picture::Native); }
+  void build(Picture picture) {
     form = std::make_unique<Form>();
     form->setGeometry(0, 0, 480, 411);
-    set = std::make_unique<MediaSet>(form.get(), true, EngineOptions{false, true, false});
+    set = std::make_unique<MediaSet>(form.get(), true, EngineOptions{false, true, false, picture});
     rp().SetEventSink(&sink);
   }
   void show() {
@@ -62,6 +65,14 @@ class Views : public ::testing::Test {
   std::unique_ptr<Form> form;
   std::unique_ptr<MediaSet> set;  // goes first: the render context before the form's window
 };
+
+// The picture both ways: a native window of its own (X11) and drawn with the form (Wayland).
+class PictureViews : public Views, public ::testing::WithParamInterface<Picture> {
+ protected:
+  void SetUp() override { build(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(Pictures, PictureViews, ::testing::Values(Picture::Native, Picture::InForm),
+                         [](const auto& info) { return info.param == Picture::Native ? "Native" : "InForm"; });
 
 // ---- placement --------------------------------------------------------------------------
 
@@ -93,13 +104,13 @@ TEST_F(Views, StartAtTheirDesignTimePlacementAndKeepTheTwipsAsSet) {
 // Black before anything plays; then the test pattern, which fills a 4:3 box in the middle,
 // lights most of the window. A clip opened before the window first shows (such a clip once
 // lost its video) is how every player starts: the end-to-end tests see its picture.
-TEST_F(Views, ImageWindowIsBlackWithoutAPictureAndShowsTheClip) {
+TEST_P(PictureViews, ImageWindowIsBlackWithoutAPictureAndShowsTheClip) {
   form->setStyleSheet("background: black");
   show();
   settle(300);
   EXPECT_LT(litShare(set->imageWindow()), 0.01);
   rp().SetSourceUrl(clipUrl("h264.mp4"));
-  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->surface()->framesDrawn() > 2; }));
+  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->framesDrawn() > 2; }));
   EXPECT_TRUE(waitFor([&] { return litShare(set->imageWindow()) > 0.5; })) << "drawn frames reach the screen";
 }
 
@@ -119,17 +130,28 @@ TEST_F(Views, ControlPanelShowsPositionAndLength) {
 
 // ---- pointer, keys, full screen -------------------------------------------------------
 
-// The picture is a native window of its own: what it gets must reach the form too.
-TEST_F(Views, PressesInThePictureRaisePointerEventAndTheyAndKeysReachTheForm) {
+// What the picture gets (a native window of its own gets it first) must reach the form too.
+TEST_P(PictureViews, PressesInThePictureRaisePointerEventAndTheyAndKeysReachTheForm) {
   show();
   VideoSurface* surface = set->imageWindow()->surface();
-  QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(10, 20));
-  QTest::mousePress(surface, Qt::RightButton, {}, QPoint(200, 300));
-  QTest::keyClick(surface, Qt::Key_N);
-  QTest::keyClick(surface, Qt::Key_Space);
+  if (surface) {
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(10, 20));
+    QTest::mousePress(surface, Qt::RightButton, {}, QPoint(200, 300));
+    QTest::keyClick(surface, Qt::Key_N);
+    QTest::keyClick(surface, Qt::Key_Space);
+  } else {
+    // Presses go through it to the image window, as the window system would send them.
+    QWidget* picture = set->imageWindow()->pictureWidget();
+    ASSERT_NE(picture, nullptr);
+    ASSERT_EQ(QApplication::widgetAt(picture->mapToGlobal(QPoint(10, 20))), set->imageWindow());
+    QTest::mouseClick(set->imageWindow(), Qt::LeftButton, {}, QPoint(10, 20));
+    QTest::mousePress(set->imageWindow(), Qt::RightButton, {}, QPoint(200, 300));
+  }
   EXPECT_EQ(sink.pointers, (decltype(sink.pointers){{1, 10, 20}, {2, 200, 300}}));
   EXPECT_EQ(form->presses, (std::vector<QPoint>{{10, 20}, {200, 300}}));
-  EXPECT_EQ(form->keys, (std::vector<int>{Qt::Key_N, Qt::Key_Space}));
+  if (surface) {
+    EXPECT_EQ(form->keys, (std::vector<int>{Qt::Key_N, Qt::Key_Space}));
+  }
 }
 
 TEST_F(Views, FullScreenShowsTheFormWithThePictureFillingItAndComesBack) {
@@ -152,10 +174,10 @@ TEST_F(Views, FullScreenShowsTheFormWithThePictureFillingItAndComesBack) {
 
 // The set going first, the render context before the handle, ends every test here; the
 // form may also go first while playing: its children, the picture among them, go with it.
-TEST_F(Views, TheFormMayGoFirstWhilePlaying) {
+TEST_P(PictureViews, TheFormMayGoFirstWhilePlaying) {
   show();
   rp().SetSourceUrl(clipUrl("clip.rm"));
-  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->surface()->framesDrawn() > 0; }));
+  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->framesDrawn() > 0; }));
   form.reset();
   EXPECT_EQ(set->imageWindow(), nullptr);
   rp().Pause();  // the engine goes on without its views
