@@ -229,10 +229,12 @@ changes every frame, every ~1 ms; the figure is the time from the press to the l
 | hand-over start ≤ cold start + 40 ms | ${hh} ms against ${hc} ms: $(fmt "$hd" "%+.0f") ms | $(verdict "$hd" 40) |
 | key to effect ≤ 33 ms (ours) | ${ok} ms (mpv ${mk} ms) | $(verdict "$ok" 33) |
 
-Figures in the first table are medians of each program's runs; the ratios and differences (and
-the targets) are medians of paired comparisons, each of our runs against the peer's run right
-after it (VLC against ours for its ratio, vs VLC ours is $(fmt "$first_vlc" "%.2f")× in start, $(fmt "$cpu_vlc" "%.2f")× in CPU,
-$(fmt "$peak_vlc" "%+.1f") MB in memory).
+Figures in the first table are medians of each program's runs; the ratios and differences in
+brackets (and the targets) are medians of paired comparisons, each run against the mpv run right
+after it (VLC's bracket: VLC against mpv). Against VLC, ours is $(fmt "$first_vlc" "%.2f")× in start,
+$(fmt "$cpu_vlc" "%.2f")× in CPU and $(fmt "$peak_vlc" "%+.1f") MB in memory (paired, medians). The hand-over pairs use the
+standard player \`KorvaneRP3LX\` (the entry player hands over to it, not to itself), same clip
+and size.
 Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores (${cpu_model}), shared with other work: load
 average ${load_before} at the start, ${load_after} at the end. mpv $(ver mpv), libmpv $(ver libmpv2), VLC $(ver vlc),
 Mesa $(ver libgl1-mesa-dri) (${renderer:-software OpenGL}), ${sound_server} (PipeWire $(ver pipewire),
