@@ -3,8 +3,11 @@
 // start until a picture shows at a screen point, then CPU time and peak memory once it has
 // played on for a while.
 //
-// first_picture_probe <x> <y> <seconds> -- <command> [args...]
-// prints: first_picture_ms=<n> cpu_s=<n> peak_mb=<n>   (first_picture_ms=-1: never shown)
+// first_picture_probe [--after-dark] [--keep] <x> <y> <seconds> -- <command> [args...]
+// prints: first_picture_ms=<n> cpu_s=<n> peak_mb=<n> pid=<n>   (first_picture_ms=-1: never shown)
+//   --after-dark: the point may show an earlier player's picture; the time runs until it
+//                 has gone dark and lit again (a hand-over from that player)
+//   --keep:       the player plays on after the figures (its pid is printed)
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -68,8 +71,13 @@ long peakKilobytes(pid_t pid) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool afterDark = false, keep = false;
+  for (; argc > 1 && std::strncmp(argv[1], "--", 2) == 0 && argv[1][2]; --argc, ++argv) {
+    afterDark |= std::strcmp(argv[1], "--after-dark") == 0;
+    keep |= std::strcmp(argv[1], "--keep") == 0;
+  }
   if (argc < 6 || std::strcmp(argv[4], "--") != 0) {
-    std::fprintf(stderr, "usage: first_picture_probe <x> <y> <seconds> -- <command> [args...]\n");
+    std::fprintf(stderr, "usage: first_picture_probe [--after-dark] [--keep] <x> <y> <seconds> -- <command> [args...]\n");
     return 2;
   }
   const int x = std::atoi(argv[1]), y = std::atoi(argv[2]);
@@ -79,7 +87,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "first_picture_probe: no display\n");
     return 2;
   }
-  if (lit(display, x, y)) {
+  bool dark = !lit(display, x, y);
+  if (!dark && !afterDark) {
     std::fprintf(stderr, "first_picture_probe: the point is lit before the start\n");
     return 2;
   }
@@ -97,7 +106,9 @@ int main(int argc, char** argv) {
   }
   long firstMs = -1;
   while (Clock::now() - start < std::chrono::seconds(20)) {
-    if (lit(display, x, y)) {
+    if (!dark) {
+      dark = !lit(display, x, y);
+    } else if (lit(display, x, y)) {
       firstMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
       break;
     }
@@ -107,9 +118,11 @@ int main(int argc, char** argv) {
   if (firstMs >= 0) std::this_thread::sleep_for(std::chrono::duration<double>(playSeconds));
   const double cpu = cpuSeconds(pid);
   const long peak = peakKilobytes(pid);
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
+  if (!keep || firstMs < 0) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
   XCloseDisplay(display);
-  std::printf("first_picture_ms=%ld cpu_s=%.2f peak_mb=%.1f\n", firstMs, cpu, peak / 1024.0);
+  std::printf("first_picture_ms=%ld cpu_s=%.2f peak_mb=%.1f pid=%d\n", firstMs, cpu, peak / 1024.0, int(pid));
   return firstMs >= 0 ? 0 : 1;
 }
