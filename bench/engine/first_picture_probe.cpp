@@ -8,6 +8,8 @@
 //   --after-dark: the point may show an earlier player's picture; the time runs until it
 //                 has gone dark and lit again (a hand-over from that player)
 //   --keep:       the player plays on after the figures (its pid is printed)
+#include "StartQuiet.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -94,16 +96,7 @@ int main(int argc, char** argv) {
   }
 
   const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Only our one line on stdout; the player's own output goes nowhere.
-    const char* log = std::getenv("PROBE_LOG");
-    const int null = open(log ? log : "/dev/null", O_WRONLY | O_CREAT | O_APPEND, 0644);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    execvp(argv[5], argv + 5);
-    _exit(127);
-  }
+  const pid_t pid = startQuiet(argv + 5);
   long firstMs = -1;
   while (Clock::now() - start < std::chrono::seconds(20)) {
     if (!dark) {

@@ -7,6 +7,8 @@
 // key_pause_probe <x> <y> <w> <h> -- <command> [args...]
 //   (x, y, w, h): a part of the screen that changes with every frame while playing
 // prints: key_to_still_ms=<n> frame_ms=<n>   (exit 1 when it never played or never held)
+#include "StartQuiet.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -65,15 +67,7 @@ int main(int argc, char** argv) {
   fakeMotion(display, -1, x + w / 2, y + h / 2, CurrentTime);
   XSync(display, False);
 
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const char* log = std::getenv("PROBE_LOG");
-    const int null = open(log ? log : "/dev/null", O_WRONLY | O_CREAT | O_APPEND, 0644);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
-    execvp(argv[6], argv + 6);
-    _exit(127);
-  }
+  const pid_t pid = startQuiet(argv + 6);
   auto finish = [&](int status, double keyMs, double frameMs) {
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);

@@ -22,17 +22,7 @@ done
 
 # The benchmark's own packages: the peers and the sound server are not the test suite's.
 packages=(mpv vlc pipewire pipewire-pulse wireplumber pulseaudio-utils dbus xvfb libgl1-mesa-dri mesa-utils ffmpeg libxtst6 util-linux)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=()
-  [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-  echo "bench: installing ${missing[*]}" >&2
-  "${sudo[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
-fi
+bash "$root/scripts/install-missing.sh" "${packages[@]}"
 
 work=$(mktemp -d)
 chmod 755 "$work"  # VLC runs as another user and reads the clip from here
