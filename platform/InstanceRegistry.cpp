@@ -309,17 +309,6 @@ std::vector<std::optional<QByteArray>> exchange(const std::vector<int>& fds, con
   return answers;
 }
 
-// Waits for the peer to close its end, which it does when its process ends.
-void waitForHangUp(int fd, Clock::time_point deadline) {
-  for (int left; (left = msLeft(deadline)) > 0;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, left) < 0 && errno != EINTR) return;
-    char buf[4096];
-    const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
-    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;
-  }
-}
-
 }  // namespace
 
 struct InstanceRegistry::Impl {
@@ -487,9 +476,7 @@ bool InstanceRegistry::requestClose(const InstanceInfo& target, std::chrono::mil
   }
   const auto answer = exchange({fd.get()}, proto::encodeRequest(proto::Request::Close), deadline)[0];
   const std::optional<bool> closed = answer ? proto::decodeClosed(*answer) : std::nullopt;
-  if (!closed || !*closed) return false;
-  waitForHangUp(fd.get(), deadline);
-  return true;
+  return closed && *closed;
 }
 
 }  // namespace korvane::platform

@@ -62,8 +62,9 @@ class InstanceRegistry : public QObject {
   // kInfoBound.
   std::optional<InstanceInfo> findWindow(const QString& title) const;
 
-  // Asks `target` to close and blocks until its process has gone or `bound` has passed.
-  // True when it answered that its close handler ran. False at once for anything but
+  // Asks `target` to close and blocks until it answers or `bound` has passed: it answers
+  // once its close handler has run (the settings file is written), not when its process
+  // has ended, which takes a few hundred ms more. True when it answered so. False at once for anything but
   // another entry of our runtime directory, or when it refuses. A request that reached a
   // busy or stopped instance is still honoured when it runs again, bound or not.
   bool requestClose(const InstanceInfo& target,

@@ -102,10 +102,10 @@ TEST_F(Registry, FindsTheOldestOfItsProgramByExactCaptionOrTitleAsTheyAreNowButN
 
 // Garbage first: it neither crashes nor stalls the peer; nor is it asked to close through a
 // path outside our folder. Then every concurrent requester is answered, after the one run of
-// the handler, once the peer has written and gone.
-TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWrittenAndExited) {
+// the handler, once the peer has written: not only once it has ended, which takes longer.
+TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWritten) {
   const QString marker = base_ + "/settings-written";
-  Peer a(kLX, {"--marker", marker, "--delay-ms", "300", "--linger-ms", "400"});
+  Peer a(kLX, {"--marker", marker, "--delay-ms", "300", "--linger-ms", "4000"});
   const QList<QByteArray> garbage = {"\n", "[1,2]\n", QByteArray("\0\xff\n{", 4), R"({"v":2,"op":"info"})" "\n",
                                      R"({"v":"1","op":"close"})" "\n", R"({"v":1,"op":"explode"})" "\n",
                                      QByteArray(300, 'x'), QByteArray(1 << 20, '{'), R"({"v":1,"op":"close")"};
@@ -128,9 +128,10 @@ TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWrittenAndExited) {
     other.join();
   });
   EXPECT_EQ(answered, 2);
-  EXPECT_NEAR(ms, 1850, 1150);  // at least the write delay and the lingering exit
+  EXPECT_GE(ms, 300);  // the write delay
   EXPECT_TRUE(QFile::exists(marker));
-  EXPECT_TRUE(a.proc.waitForFinished(500));  // it hung up as it exited: only reaping is left
+  EXPECT_EQ(a.proc.state(), QProcess::Running) << "still ending";
+  EXPECT_TRUE(a.proc.waitForFinished(10000));
   EXPECT_EQ(a.proc.exitCode(), 0);
   EXPECT_FALSE(QFile::exists(a.socketPath));
 }
