@@ -54,12 +54,6 @@ unsigned long topLevelOf(const QStringList& ids, long long pid) {
 
 }  // namespace
 
-bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
-  for (const auto deadline = std::chrono::steady_clock::now() + timeout; !ready(); std::this_thread::sleep_for(50ms))
-    if (std::chrono::steady_clock::now() > deadline) return false;
-  return true;
-}
-
 std::optional<std::string> run(const QString& program, const QStringList& args,
                                std::chrono::milliseconds timeout) {
   QProcess p;
@@ -158,16 +152,6 @@ Program::~Program() {
 bool Program::waitForWindow(std::chrono::milliseconds timeout) {
   return waitFor(
       [&] {
-        // Now and then a program on the test display cannot open its display connection
-        // and dies at once; that is the display's fault, not the program's: start it again.
-        if (!restarted_ && waitForExit(0ms) && exitCode() != 0) {
-          std::fprintf(stderr, "note: %s ended (%d) before its window showed; started again\n",
-                       qPrintable(process_.program()), exitCode());
-          restarted_ = true;
-          process_.start();
-          pid_ = process_.waitForStarted() ? process_.processId() : 0;
-          return false;
-        }
         auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
         window_ = out ? topLevelOf(QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts), pid_) : 0;
         return window_ != 0;
@@ -201,8 +185,10 @@ Program::Rect Program::geometry(bool framed) const {
   return r;
 }
 
-void Program::key(const char* keys) const {
-  run("xdotool", {"windowfocus", "--sync", QString::number(window_)}, 3s);
+void Program::key(const char* keys) const { keysTo(QString::number(window_), keys); }
+
+void keysTo(const QString& window, const char* keys) {
+  run("xdotool", {"windowfocus", "--sync", window}, 3s);
   run("xdotool", QStringList{"key", "--clearmodifiers"} + QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts), 5s);
 }
 
@@ -239,9 +225,11 @@ void Program::signal(int sig) const {
   if (pid_ > 0) ::kill(pid_t(pid_), sig);
 }
 
-QImage Program::screenshot() const {
+QImage Program::screenshot() const { return screenshotOf(QString::number(window_)); }
+
+QImage screenshotOf(const QString& window) {
   QProcess p;
-  p.start("import", {"-window", QString::number(window_), "png:-"});
+  p.start("import", {"-window", window, "png:-"});
   if (!p.waitForFinished(10000)) {
     std::fprintf(stderr, "note: a screenshot took over 10 s and was stopped\n");
     p.kill();
@@ -312,6 +300,10 @@ int KeyCatcher::keys() {
   XEvent ev;
   while (XCheckWindowEvent(d, window_, KeyPressMask, &ev)) ++keys_;
   return keys_;
+}
+
+QString tool(const QString& program, const QStringList& args) {
+  return QString::fromStdString(run(program, args).value_or(""));
 }
 
 QStringList windowsNamed(const QString& title) {

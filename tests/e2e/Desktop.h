@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "tests/e2e/TestDisplay.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -20,12 +22,13 @@ namespace korvane::e2e {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-// Polls `ready` every 50 ms until it holds or `timeout` passes.
-bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
+using testing::waitFor;
 
 // Runs a command and returns its standard output, trimmed; nullopt when it fails.
 std::optional<std::string> run(const QString& program, const QStringList& args,
                                std::chrono::milliseconds timeout = 10s);
+// The same as text; "" when it fails.
+QString tool(const QString& program, const QStringList& args);
 
 // A folder holding copies of the programs (so each test has its own kvnset.ini), a
 // runtime folder for the instance registry and a home, removed afterwards.
@@ -104,7 +107,6 @@ class Program {
   QProcess process_;
   long long pid_ = 0;
   unsigned long window_ = 0;
-  bool restarted_ = false;
 };
 
 // Watches one window's keyboard focus from the moment it is made: whether the window
@@ -135,6 +137,11 @@ class KeyCatcher {
   unsigned long window_ = 0;
   int keys_ = 0;
 };
+
+// Real key presses (XTEST) to the X window `window` (an id), focused first.
+void keysTo(const QString& window, const char* keys);
+// The X window `window` (an id) as the screen shows it; null when that fails.
+QImage screenshotOf(const QString& window);
 
 // The visible top-level windows titled exactly `title`, as xdotool lists them.
 QStringList windowsNamed(const QString& title);

@@ -23,15 +23,6 @@ namespace {
 
 long gDisplayPid = 0, gWmPid = 0;
 
-bool waitUntil(std::chrono::milliseconds timeout, auto ready) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
-
 bool managed(Display* display) {
   const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
   Atom type = 0;
@@ -52,6 +43,12 @@ bool managed(Display* display) {
 }
 
 }  // namespace
+
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout; !ready(); std::this_thread::sleep_for(50ms))
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  return true;
+}
 
 std::string spawnAndReadLine(const std::vector<std::string>& argv, int fd, long& pid,
                              std::chrono::milliseconds timeout) {
@@ -103,7 +100,7 @@ void stopChild(long& pid) {
   if (pid <= 0) return;
   ::kill(pid_t(pid), SIGTERM);
   int status = 0;
-  const bool ended = waitUntil(5s, [&] { return ::waitpid(pid_t(pid), &status, WNOHANG) != 0; });
+  const bool ended = waitFor([&] { return ::waitpid(pid_t(pid), &status, WNOHANG) != 0; }, 5s);
   if (!ended) {
     ::kill(pid_t(pid), SIGKILL);
     ::waitpid(pid_t(pid), &status, 0);
@@ -146,7 +143,7 @@ std::string startWindowManager() {
   }
   gWmPid = child;
   int status = 0;
-  const bool up = child > 0 && waitUntil(10s, [&] { return managed(display) || ::waitpid(child, &status, WNOHANG) != 0; }) &&
+  const bool up = child > 0 && waitFor([&] { return managed(display) || ::waitpid(child, &status, WNOHANG) != 0; }, 10s) &&
                   managed(display);
   XCloseDisplay(display);
   if (!up) {

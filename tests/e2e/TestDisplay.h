@@ -5,10 +5,14 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace korvane::testing {
+
+// Polls `ready` every 50 ms until it holds or `timeout` passes.
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
 
 // Starts `argv` with the write end of a pipe as `fd` and returns the first line the child
 // writes there (Xvfb's -displayfd, dbus-daemon's --print-address). The child gets SIGTERM

@@ -27,10 +27,6 @@ namespace {
 constexpr QRgb kBackground = 0xff123456, kPanel = 0xff654321;
 constexpr int kOutputWidth = 800, kOutputHeight = 600;
 
-QString tool(const QString& program, const QStringList& args) {
-  return QString::fromStdString(run(program, args).value_or(""));
-}
-
 QString read(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
@@ -91,17 +87,6 @@ class Weston {
   const QString& xDisplay() const { return xDisplay_; }
   QString log() const { return tool("tail", {"-n", "30", path("weston.log")}); }
 
-  // The output as the compositor shows it.
-  QImage screenshot() const {
-    QProcess p;
-    p.start("import", {"-window", outputWindow(), "png:-"});
-    if (!p.waitForFinished(10000)) {
-      p.kill();
-      p.waitForFinished();
-      return {};
-    }
-    return QImage::fromData(p.readAllStandardOutput(), "PNG");
-  }
   // The compositor's window takes the X keyboard. Done before its first client maps: on
   // getting the X focus, Weston gives the keys back to the window that had them before it
   // lost it, and a client mapped in between never got them.
@@ -115,10 +100,7 @@ class Weston {
            }) > 500;
   }
   // Real key presses (XTEST) into the compositor, which hands them to its focused window.
-  void key(const char* keys) const {
-    focus();
-    run("xdotool", QStringList{"key", "--clearmodifiers"} + QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts), 5s);
-  }
+  void key(const char* keys) const { keysTo(outputWindow(), keys); }
 
  private:
   QString path(const char* name) const { return QString::fromStdString((dir_ / name).string()); }
@@ -130,7 +112,7 @@ class Weston {
     return std::abs(qRed(a) - qRed(b)) < 4 && std::abs(qGreen(a) - qGreen(b)) < 4 && std::abs(qBlue(a) - qBlue(b)) < 4;
   }
   int count(const std::function<bool(QRgb)>& what) const {
-    const QImage shot = screenshot();
+    const QImage shot = screenshotOf(outputWindow());  // the output as the compositor shows it
     int n = 0;
     for (int y = 0; y < shot.height(); y += 2)
       for (int x = 0; x < shot.width(); x += 2) n += what(shot.pixel(x, y));

@@ -3,7 +3,6 @@
 // the open-file dialog, and the title bar and window size that follow the clip. (Key T:
 // the installed programs' test, which also checks the tool is the same install's.)
 #include "tests/e2e/Desktop.h"
-#include "tests/e2e/TestDisplay.h"
 
 #include <gtest/gtest.h>
 

@@ -18,11 +18,6 @@ namespace {
 
 const std::string kMedia = KORVANE_TEST_DATA_DIR "/media";
 
-// A desktop tool's output; "" when it fails.
-QString tool(const QString& program, const QStringList& args) {
-  return QString::fromStdString(run(program, args).value_or(""));
-}
-
 class MprisOnTheBus : public ::testing::Test {
  protected:
   void SetUp() override {
