@@ -5,8 +5,6 @@
 #include "platform/InstanceRegistry.h"
 #include "settings/ProfileFile.h"
 #include "tests/e2e/Desktop.h"
-#include "tests/e2e/TestDisplay.h"
-
 
 #include <gtest/gtest.h>
 
@@ -45,27 +43,31 @@ class PlayerSpine : public ::testing::Test {
     ASSERT_TRUE(player.waitForExit());
     EXPECT_EQ(player.exitCode(), 0);
   }
-  void comesBackWhereItWasClosed(bool framed);
-  void startsAndClosesLeaveTheGeometryAsSaved();
-  void savedSizesTheScreenCannotShowAreBroughtWithin();
   ScratchInstall install{kEntry};
 };
 
-// With openbox managing the display.
-class PlayerSpineFramed : public PlayerSpine {
+// On a bare display, and with openbox managing it.
+class PlayerSpineOn : public PlayerSpine, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     PlayerSpine::SetUp();
-    const std::string error = korvane::testing::startWindowManager();
-    ASSERT_EQ(error, "");
+    if (GetParam()) {
+      ASSERT_EQ(korvane::testing::startWindowManager(), "");
+    }
   }
   void TearDown() override { korvane::testing::stopWindowManager(); }
 };
 
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Displays, PlayerSpineOn, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Framed" : "Bare"; });
+
 // Moved, resized, put full screen (S; only a window manager shows it so) and closed on a
 // clip, it comes back at the same outer geometry as placed (frame and title bar included; left and top saved in twips, the size
 // in pixels), with the same clip at the same position, its name shown as it is.
-void PlayerSpine::comesBackWhereItWasClosed(bool framed) {
+TEST_P(PlayerSpineOn, ComesBackWhereItWasClosedWithTheSameOuterGeometryClipAndPosition) {
+  const bool framed = GetParam();
   const std::string clip = (install.dir() / "a[*]b.mp4").string();
   fs::copy_file(longClip(), clip);
   Program::Rect outer;
@@ -103,11 +105,16 @@ void PlayerSpine::comesBackWhereItWasClosed(bool framed) {
   const std::string name = fs::path(clip).filename().string();
   ASSERT_TRUE(again.waitForTitle([&](const std::string& t) { return t.rfind(name + " [", 0) == 0; })) << again.title();
   EXPECT_NEAR(captionPosition(again.title()).value_or(-99), position / 1000 + 1, 2);
+  if (framed) {
+    EXPECT_GT(iniInt("Screen", "Height"), 450) << "the title bar takes its share";
+  } else {
+    EXPECT_EQ(iniInt("Screen", "Height"), 450) << "no window manager, no frame";
+  }
 }
 
 // Starts and closes leave what was saved as it was, with the picture's fit or without; from
 // a file without a "Screen" section the frame opens at 0,0, its title bar on the screen.
-void PlayerSpine::startsAndClosesLeaveTheGeometryAsSaved() {
+TEST_P(PlayerSpineOn, StartsAndClosesLeaveTheGeometryAsSaved) {
   const QString clip = KORVANE_TEST_DATA_DIR "/media/h264.mp4";
   for (const char* fit : {"1", "0"}) {
     SCOPED_TRACE(std::string("OriginalFit=") + fit);
@@ -127,7 +134,7 @@ void PlayerSpine::startsAndClosesLeaveTheGeometryAsSaved() {
 
 // Saved sizes the window cannot take (none, tiny, unreadable, beyond the screen and beyond
 // what X11 carries): the window still shows, within the screen, and closes normally.
-void PlayerSpine::savedSizesTheScreenCannotShowAreBroughtWithin() {
+TEST_P(PlayerSpineOn, SavedSizesTheScreenCannotShowAreBroughtWithin) {
   const auto screen = QString::fromStdString(run("xdotool", {"getdisplaygeometry"}).value_or("0 0")).split(' ');
   using Size = std::pair<const char*, const char*>;
   for (const auto& [width, height] : {Size("0", "0"), Size("2", "25"), Size("20000", "20000"), Size("33000", "33000")}) {
@@ -143,28 +150,6 @@ void PlayerSpine::savedSizesTheScreenCannotShowAreBroughtWithin() {
     ASSERT_TRUE(player.waitForExit());
     EXPECT_EQ(player.exitCode(), 0);
   }
-}
-
-}  // namespace
-
-TEST_F(PlayerSpine, StartsAndClosesLeaveTheGeometryAsSaved) { startsAndClosesLeaveTheGeometryAsSaved(); }
-
-TEST_F(PlayerSpineFramed, StartsAndClosesLeaveTheGeometryAsSaved) { startsAndClosesLeaveTheGeometryAsSaved(); }
-
-TEST_F(PlayerSpine, SavedSizesTheScreenCannotShowAreBroughtWithin) { savedSizesTheScreenCannotShowAreBroughtWithin(); }
-
-TEST_F(PlayerSpineFramed, SavedSizesTheScreenCannotShowAreBroughtWithin) {
-  savedSizesTheScreenCannotShowAreBroughtWithin();
-}
-
-TEST_F(PlayerSpine, ComesBackWhereItWasClosedWithTheSameClipAndPosition) {
-  comesBackWhereItWasClosed(false);
-  EXPECT_EQ(iniInt("Screen", "Height"), 450) << "no window manager, no frame";
-}
-
-TEST_F(PlayerSpineFramed, ComesBackWithTheSameFramedOuterSizeClipAndPosition) {
-  comesBackWhereItWasClosed(true);
-  EXPECT_GT(iniInt("Screen", "Height"), 450) << "the title bar takes its share";
 }
 
 // One chain of starts with NotMultiStart: a player still bearing the entry edition's own
