@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::slurp;
-using testing::writeAll;
+using testing::spit;
 
 const QString kRegistered = QStringLiteral("関連付け設定しました");
 
@@ -66,8 +66,8 @@ class DesktopFollowsStore : public testing::ToolTest {
     // field code may bend; it records its arguments.
     toolDir = scratch / R"(My "Players" $HOME `x` a\b 100%)";
     const std::string record = "\"$KORVANE_RECORD.part\"\nmv \"$KORVANE_RECORD.part\" \"$KORVANE_RECORD\"\n";
-    writeAll(toolDir / "KorvaneRP3LX", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
-    writeAll(scratch / "bin/opener", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
+    spit(toolDir / "KorvaneRP3LX", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
+    spit(scratch / "bin/opener", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
     for (const fs::path& p : {toolDir / "KorvaneRP3LX", scratch / "bin/opener"})
       fs::permissions(p, fs::perms::owner_all);
     fs::copy(KORVANE_BIN_DIR "/icon", toolDir / "icon");  // the icons the programs ship with
@@ -92,7 +92,7 @@ class DesktopFollowsStore : public testing::ToolTest {
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
   }
   void installed(const std::string& name, const std::string& types) {
-    writeAll(scratch / "system/applications" / (name + ".desktop"),
+    spit(scratch / "system/applications" / (name + ".desktop"),
              "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + (scratch / "bin/opener").string() + " " +
                  name + " %f\nMimeType=" + types + "\n");
   }
@@ -117,7 +117,7 @@ class DesktopFollowsStore : public testing::ToolTest {
   }
   std::string opened(const char* name) {
     const fs::path file = scratch / "files" / name;
-    if (!fs::exists(file)) writeAll(file, "some text\n");
+    if (!fs::exists(file)) spit(file, "some text\n");
     return openWith({"gio", "open"}, file);
   }
   std::string player(const char* name) const { return (scratch / "files" / name).string() + "\n"; }
@@ -136,11 +136,11 @@ class DesktopFollowsStore : public testing::ToolTest {
 TEST_F(DesktopFollowsStore, TicksOpenTheirExtensionsOnlyWithThePlayerAndRemovalLeavesTheTreesAsBefore) {
   ::setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
   // Kept elsewhere and linked in, as dotfile managers do; it must stay a link.
-  writeAll(home / "dotfiles/mimeapps.list",
+  spit(home / "dotfiles/mimeapps.list",
            "# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mp3=other-player.desktop\n");
   fs::create_directories(mimeApps().parent_path());
   fs::create_symlink(home / "dotfiles/mimeapps.list", mimeApps());
-  writeAll(home / ".config/gnome-mimeapps.list",
+  spit(home / ".config/gnome-mimeapps.list",
            "[Default Applications]\nvideo/mpeg=other-player.desktop;\n"
            "application/x-korvane-rp3-mp3=other-player.desktop\n");
   const auto before = trees();
@@ -189,9 +189,9 @@ TEST_F(DesktopFollowsStore, RemovalGivesBackTheEmptyHomeAndAHandSetDefault) {
 TEST_F(DesktopFollowsStore, EarlierVersionsTypeDefaultsAreGivenBack) {
   const std::string mine = "[Default Applications]\nvideo/x-msvideo=other-player.desktop\n\n"
                            "[Added Associations]\nvideo/x-msvideo=other-player.desktop;\n";
-  writeAll(mimeApps(), "[Default Applications]\nvideo/x-msvideo=korvane-rp3-avifile.desktop\n\n"
+  spit(mimeApps(), "[Default Applications]\nvideo/x-msvideo=korvane-rp3-avifile.desktop\n\n"
                        "[Added Associations]\nvideo/x-msvideo=korvane-rp3-avifile.desktop;other-player.desktop;\n");
-  writeAll(data / "korvane-rp3/desktop.json",
+  spit(data / "korvane-rp3/desktop.json",
            R"({"files": [], "groups": [], "createdMimeApps": false,
                "defaults": {"video/x-msvideo": {"ours": "korvane-rp3-avifile.desktop",
                                                 "previous": "other-player.desktop"}},
@@ -215,7 +215,7 @@ TEST_F(DesktopFollowsStore, EarlierVersionsTypeDefaultsAreGivenBack) {
 // which gets the path whole.
 TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndGioAlsoWhenTheDataFolderHoldsABlank) {
   const fs::path file = scratch / "files/my clip's $1 \"take\".korvanetestext";
-  writeAll(file, "whatever");
+  spit(file, "whatever");
   for (const char* folder : {"data", "my data"}) {
     useDataHome(scratch / folder);
     auto w = open();
@@ -234,8 +234,8 @@ TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndGioAlsoWhenTheDataFolderHold
 // A step failing late (here the desktop entry's folder is a file) takes back the
 // run's earlier steps: the store, the records and the MIME database.
 TEST_F(DesktopFollowsStore, FailedStepUndoesTheWholeRun) {
-  writeAll(data / "applications", "not a folder");
-  writeAll(ini(), "[KeepConnect]\r\n.mpg=0\r\n");
+  spit(data / "applications", "not a folder");
+  spit(ini(), "[KeepConnect]\r\n.mpg=0\r\n");
   const auto before = trees();
   auto w = open();
   w->kanren1[5]->setChecked(true);
@@ -251,7 +251,7 @@ TEST_F(DesktopFollowsStore, FailedStepUndoesTheWholeRun) {
 TEST_F(DesktopFollowsStore, OutrankingListThatCannotBeWrittenIsReported) {
   ::setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
   const fs::path list = home / ".config/gnome-mimeapps.list";
-  writeAll(list, "[Default Applications]\napplication/x-korvane-rp3-mpg=other-player.desktop\n");
+  spit(list, "[Default Applications]\napplication/x-korvane-rp3-mpg=other-player.desktop\n");
   if (run("sh", {"-c", "chattr +i \"$0\" && echo ok", QString::fromStdString(list.string())}) != "ok")
     GTEST_SKIP() << "this file system cannot make a file immutable";
   immutable = list;

@@ -34,7 +34,7 @@ TEST_F(KVNsetWindow, WithoutSettingsFileLoadsUntickedAndBothWaysOfClosingWriteNo
 
 TEST_F(KVNsetWindow, LoadShowsStoredValuesAndSetWritesAllSevenAsTicked) {
   const std::string records = "[KeepConnect]\r\n.avi=1\r\n.rm=2\r\n.ram=1\r\n=1\r\n";
-  testing::writeAll(ini(), "[Korvane RP 3]\r\nAlwaysFront=1\r\nOriginalFit=2\r\nNotWindowsXP=-1\r\n"
+  testing::spit(ini(), "[Korvane RP 3]\r\nAlwaysFront=1\r\nOriginalFit=2\r\nNotWindowsXP=-1\r\n"
                            "ScreenInfoSave=yes\r\nNotMultiStart=1\r\nNotPlayInfoDisplay=0\r\n" + records);
   auto w = open();
   // NotMultiStart=1 beside NotPlayInfoDisplay=0 is shown as stored: no rule at load.
@@ -65,7 +65,7 @@ TEST_F(KVNsetWindow, SingleInstanceTickForcesTitleInfoOffWithMessage) {
 }
 
 TEST_F(KVNsetWindow, CancelledProgramDialogEmptiesPathWhichBothAssociationButtonsRefuse) {
-  testing::writeAll(ini(), "[KeepConnect]\n.avi=1\n");
+  testing::spit(ini(), "[KeepConnect]\n.avi=1\n");
   auto w = open();
   dialogs::OpenFileRequest seen;
   dialogs::setOpenFileProvider([&](const dialogs::OpenFileRequest& r) {
