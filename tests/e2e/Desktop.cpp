@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
-#include <thread>
 #include <unistd.h>
 
 namespace korvane::e2e {
@@ -239,25 +238,36 @@ QImage screenshotOf(const QString& window) {
   return p.exitCode() == 0 ? QImage::fromData(p.readAllStandardOutput(), "PNG") : QImage();
 }
 
-bool Program::showsPicture() const {
-  const QImage shot = screenshot();
-  for (int y = 0; y < shot.height(); y += 5)
-    for (int x = 0; x < shot.width(); x += 5)
+bool lit(const QImage& shot, int step) {
+  for (int y = 0; y < shot.height(); y += step)
+    for (int x = 0; x < shot.width(); x += step)
       if (qGray(shot.pixel(x, y)) > 60) return true;
   return false;
 }
 
-FocusWatch::FocusWatch(unsigned long window) : display_(XOpenDisplay(nullptr)), window_(window) {
-  if (!display_) return;
-  XSelectInput(static_cast<Display*>(display_), window, FocusChangeMask);
-  XSync(static_cast<Display*>(display_), False);
+WindowWatch::WindowWatch(unsigned long window) : display_(XOpenDisplay(nullptr)), window_(window) {
+  auto* d = static_cast<Display*>(display_);
+  if (!d) return;
+  if (!window_) {
+    window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
+    XSelectInput(d, window_, KeyPressMask | ExposureMask);
+    XMapRaised(d, window_);
+    // Focus is refused to a window not yet mapped (by a window manager too).
+    XEvent ev;
+    if (!waitFor([&] { return XCheckWindowEvent(d, window_, ExposureMask, &ev) == True; }, 5s))
+      std::fprintf(stderr, "note: the watching window never showed\n");
+    XSetInputFocus(d, window_, RevertToParent, CurrentTime);
+    XSync(d, False);  // its own taking of the focus is not watched
+  }
+  XSelectInput(d, window_, FocusChangeMask | (window ? 0 : KeyPressMask));
+  XSync(d, False);
 }
 
-FocusWatch::~FocusWatch() {
+WindowWatch::~WindowWatch() {
   if (display_) XCloseDisplay(static_cast<Display*>(display_));
 }
 
-bool FocusWatch::lost() {
+bool WindowWatch::lostFocus() {
   auto* d = static_cast<Display*>(display_);
   if (!d) return true;
   XSync(d, False);
@@ -272,28 +282,7 @@ bool FocusWatch::lost() {
   return lost_;
 }
 
-KeyCatcher::KeyCatcher() : display_(XOpenDisplay(nullptr)) {
-  auto* d = static_cast<Display*>(display_);
-  if (!d) return;
-  window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
-  XStoreName(d, window_, "key catcher");
-  XSelectInput(d, window_, KeyPressMask | ExposureMask);
-  XMapRaised(d, window_);
-  // Exposed once mapped (by a window manager too); focus is refused to an unmapped window.
-  const bool mapped = waitFor([&] {
-    XEvent ev;
-    return XCheckWindowEvent(d, window_, ExposureMask, &ev) == True;
-  }, 5s);
-  if (!mapped) std::fprintf(stderr, "note: the key catcher's window never showed\n");
-  XSetInputFocus(d, window_, RevertToParent, CurrentTime);
-  XSync(d, False);
-}
-
-KeyCatcher::~KeyCatcher() {
-  if (display_) XCloseDisplay(static_cast<Display*>(display_));
-}
-
-int KeyCatcher::keys() {
+int WindowWatch::keys() {
   auto* d = static_cast<Display*>(display_);
   if (!d) return 0;
   XSync(d, False);

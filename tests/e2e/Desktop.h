@@ -68,6 +68,9 @@ class SessionBus {
 // A 30 s clip for long enough runs, made once per test run with ffmpeg.
 fs::path longClip();
 
+// Whether a picture shows: some pixel on a grid of `step` is not (nearly) black.
+bool lit(const QImage& shot, int step = 5);
+
 // A program of the scratch install (or any command line), stdout and stderr silenced.
 class Program {
  public:
@@ -100,8 +103,7 @@ class Program {
   int exitCode() const;
   void signal(int sig) const;
   QImage screenshot() const;
-  // Whether the window shows something other than black: a picture is up.
-  bool showsPicture() const;
+  bool showsPicture() const { return lit(screenshot()); }
 
  private:
   QProcess process_;
@@ -109,32 +111,20 @@ class Program {
   unsigned long window_ = 0;
 };
 
-// Watches one window's keyboard focus from the moment it is made: whether the window
-// lost it since, by whatever means.
-class FocusWatch {
+// One window's keyboard focus and key presses from the moment this is made: a given
+// window's, or a window of its own that takes the keys at once, as a program a user types in.
+class WindowWatch {
  public:
-  explicit FocusWatch(unsigned long window);
-  ~FocusWatch();
-  bool lost();
+  explicit WindowWatch(unsigned long window = 0);
+  ~WindowWatch();
+  unsigned long window() const { return window_; }
+  bool lostFocus();
+  int keys();
 
  private:
   void* display_;
   unsigned long window_;
   bool lost_ = false;
-};
-
-// Another X client's window that holds the keyboard focus from its creation on, as the
-// program a user types in, and counts the key presses it receives.
-class KeyCatcher {
- public:
-  KeyCatcher();
-  ~KeyCatcher();
-  unsigned long window() const { return window_; }
-  int keys();
-
- private:
-  void* display_;
-  unsigned long window_ = 0;
   int keys_ = 0;
 };
 
