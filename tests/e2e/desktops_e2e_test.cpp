@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The players on today's desktops: under a real Wayland compositor (Weston, nested on the
-// test's own X server so that real key presses reach it), natively and through XWayland,
-// and on a screen at twice the scale. Playback is watched on the session bus (playerctl),
-// the picture on the compositor's output.
+// The players under a real Wayland compositor (Weston nested on the test's X server),
+// natively and through XWayland, and on a screen at twice the scale.
 #include "settings/ProfileFile.h"
 #include "settings/SettingsKeys.h"
 #include "tests/e2e/Desktop.h"
+#include "tests/fakes/Files.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -16,6 +14,7 @@
 #include <sys/prctl.h>
 
 #include <csignal>
+#include <map>
 #include <memory>
 
 using namespace korvane::e2e;
@@ -27,10 +26,7 @@ namespace {
 constexpr QRgb kBackground = 0xff123456, kPanel = 0xff654321;
 constexpr int kOutputWidth = 800, kOutputHeight = 600;
 
-QString read(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
+QString read(const QString& path) { return QString::fromStdString(korvane::fakes::slurp(path.toStdString())); }
 
 // Weston with its desktop shell as the X server's one window, on a socket of its own.
 class Weston {
@@ -39,14 +35,12 @@ class Weston {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::permissions(dir_, fs::perms::owner_all);
-    QFile ini(QString::fromStdString((dir_ / "weston.ini").string()));
-    if (!ini.open(QIODevice::WriteOnly)) return;
-    ini.write(QStringLiteral("[core]\nidle-time=0\n[shell]\nbackground-color=0x%1\npanel-color=0x%2\n"
-                             "panel-position=top\nlocking=false\nanimation=none\nstartup-animation=none\n")
-                  .arg(kBackground, 8, 16, QChar('0'))
-                  .arg(kPanel, 8, 16, QChar('0'))
-                  .toUtf8());
-    ini.close();
+    korvane::fakes::spit(dir_ / "weston.ini",
+                         QStringLiteral("[core]\nidle-time=0\n[shell]\nbackground-color=0x%1\npanel-color=0x%2\n"
+                                        "panel-position=top\nlocking=false\nanimation=none\nstartup-animation=none\n")
+                             .arg(kBackground, 8, 16, QChar('0'))
+                             .arg(kPanel, 8, 16, QChar('0'))
+                             .toStdString());
     QStringList args{"--backend=x11-backend.so", "--use-pixman", "--socket=wayland-korvane",
                      QString("--width=%1").arg(kOutputWidth), QString("--height=%1").arg(kOutputHeight),
                      "--config=" + path("weston.ini"), "--log=" + path("weston.log")};
@@ -127,13 +121,14 @@ class Weston {
 
 struct Edition {
   const char* program;
+  const char* title;
   bool remembersGeometry;
   bool fullScreen;
 };
-constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", true, false},
-                                 {"KorvaneRP3LX", true, false},
-                                 {"KorvaneRP3LXVORNA", true, false},
-                                 {"KorvaneRP3LXKAMBO", false, true}};
+constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA", true, false},
+                                 {"KorvaneRP3LX", "Korvane RP 3 LX", true, false},
+                                 {"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA", true, false},
+                                 {"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO", false, true}};
 
 // Remembered geometry the players start with: sizes in pixels, positions in twips.
 constexpr int kWidth = 460, kHeight = 380, kTop = 2250, kLeft = 3000;
@@ -165,6 +160,13 @@ class UnderWeston : public ::testing::TestWithParam<bool> {
   static QString ctl(const Program& player, const QStringList& args) {
     return tool("playerctl", QStringList{"-p", "korvane_rp3.instance" + QString::number(player.pid())} + args);
   }
+  // One of the player's own properties on the bus, as dbus-send prints it.
+  static QString property(const Program& player, const char* name) {
+    return tool("dbus-send", {"--session", "--print-reply",
+                              "--dest=org.mpris.MediaPlayer2.korvane_rp3.instance" + QString::number(player.pid()),
+                              "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
+                              "string:org.mpris.MediaPlayer2", QString("string:") + name});
+  }
 
   Weston weston{GetParam()};
   SessionBus bus;
@@ -173,8 +175,9 @@ class UnderWeston : public ::testing::TestWithParam<bool> {
 // Each edition as a user meets it: the clip's picture shows, Shift+[ and Shift+. act as [
 // and ., S puts the picture over the whole output and back (the full-screen edition covers
 // it from the start, holding the screen saver off through the portal until it ends), and
-// Esc saves the size it was given and the resume point.
-TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumePoint) {
+// Esc saves the size it was given and the resume point. The settings tool shows its window
+// too (natively: without an X display).
+TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumePointAndTheToolShows) {
   const std::string clip = longClip().string();
   for (const Edition& e : kEditions) {
     SCOPED_TRACE(e.program);
@@ -197,6 +200,8 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
     }
     Program player(install, e.program, {QString::fromStdString(clip)});
     ASSERT_TRUE(waitFor([&] { return ctl(player, {"status"}) == "Playing"; }, 20s)) << "not playing";
+    EXPECT_TRUE(property(player, "Identity").endsWith(QString("string \"%1\"").arg(e.title)));
+    EXPECT_TRUE(property(player, "DesktopEntry").endsWith(QString("string \"%1\"").arg(e.program)));
     // Software OpenGL on a busy machine: the first picture can take a while. Natively, the
     // editions without a control panel now and then never show their picture (the picture's
     // sub-surface never gets a frame callback; not yet understood): not checked there.
@@ -249,15 +254,12 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
       EXPECT_EQ(screenValue(install, "Left"), std::to_string(kLeft));
     }
   }
-}
 
-// Without an X display the settings tool starts too (the players: above).
-TEST_P(UnderWeston, TheSettingsToolShowsItsWindow) {
   ScratchInstall install{"KorvaneRP3set"};
   enterSession(install);
   const int empty = weston.desktopPixels();
   Program tool(install, "KorvaneRP3set");
-  EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() < empty - 10000; }, 15s)) << "no window on the output";
+  EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() < empty - 10000; }, 15s)) << "no window of the tool's";
   EXPECT_TRUE(tool.running());
 }
 
@@ -271,28 +273,28 @@ TEST(ScaledScreen, RestartKeepsTheRememberedGeometryAndTheWindowShowsAtTwiceItsS
   ScratchInstall install{"KorvaneRP3LX"};
   install.setEnv("QT_SCALE_FACTOR", "2");
   install.setFlag("ScreenInfoSave", "1");
-  for (auto [key, value] : {std::pair{"Width", kWidth}, {"Height", kHeight}, {"Top", 1500}, {"Left", 1200}})
+  const std::pair<const char*, int> remembered[] = {{"Width", kWidth}, {"Height", kHeight}, {"Top", 1500}, {"Left", 1200}};
+  for (auto [key, value] : remembered)
     korvane::settings::writeProfileString(keys::kScreenSection, key, std::to_string(value), install.ini());
-  std::string saved[4];
+  std::map<std::string, std::string> saved;
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     Program player(install, "KorvaneRP3LX");
     ASSERT_TRUE(player.waitForWindow());
-    EXPECT_TRUE(waitFor([&] { return player.geometry() == Program::Rect{160, 200, 2 * kWidth, 2 * kHeight}; }, 5s))
-        << player.geometry().x << "," << player.geometry().y << " " << player.geometry().width << "x"
-        << player.geometry().height;
+    Program::Rect g;
+    EXPECT_TRUE(waitFor([&] { return (g = player.geometry()) == Program::Rect{160, 200, 2 * kWidth, 2 * kHeight}; }, 5s))
+        << g.x << "," << g.y << " " << g.width << "x" << g.height;
     player.closeWindow();
     ASSERT_TRUE(player.waitForExit());
-    const char* names[] = {"Width", "Height", "Top", "Left"};
-    for (int i = 0; i < 4; ++i) {
-      if (run == 1) {
-        EXPECT_EQ(screenValue(install, names[i]), saved[i]) << names[i];
-      }
-      saved[i] = screenValue(install, names[i]);
+    std::map<std::string, std::string> now;
+    for (auto [key, value] : remembered) now[key] = screenValue(install, key);
+    if (run == 1) {
+      EXPECT_EQ(now, saved);
     }
+    saved = now;
   }
-  EXPECT_EQ(saved[0], std::to_string(kWidth));
-  EXPECT_EQ(saved[2], "1500");
+  EXPECT_EQ(saved["Width"], std::to_string(kWidth));
+  EXPECT_EQ(saved["Top"], "1500");
 }
 
 }  // namespace
