@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
-// main for the tests that need Qt's application object. Programs linked with the test
-// display run on an X server of their own (the view tests: a widget application with
-// Mesa's software OpenGL). LC_NUMERIC goes back to "C" after the application sets it from
-// the environment: libmpv refuses anything else.
+// main for the tests that need Qt's application object, on an X server of their own when
+// linked with the test display. LC_NUMERIC goes back to "C": libmpv refuses anything else.
 #include <gtest/gtest.h>
 
 #ifdef KORVANE_TEST_DISPLAY

@@ -122,20 +122,16 @@ TEST_F(FormEvents, StateThreeStartsTheClockWhoseTicksWriteTheCaption) {
   EXPECT_EQ(host.caption, "Title/Artist [00:00/00:00]");
 }
 
-TEST_F(FormEvents, PointerTogglesOnlyFromThePanelHeightDown) {
+TEST_F(FormEvents, PointerTogglesOnlyFromThePanelHeightDownAndDropsSetEachFileInOrder) {
   media.playState = 3;
   form.PointerEvent(1, 10, 24);  // the panel is 375 twips, 25 px, high
   form.PointerEvent(1, 10, 25);
   media.playState = 4;
   form.PointerEvent(1, 10, 400);
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"Pause", "Play"}));
-}
-
-TEST_F(FormEvents, DropsSetEachFileInOrder) {
   form.Form_OLEDragDrop(std::nullopt);  // dropped data without files
   form.Form_OLEDragDrop(std::vector<std::string>{"/a.mp4", "/folder", "/c d.txt"});
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetSourceUrl(file:///a.mp4)", "SetSourceUrl(file:///folder)",
-                                                   "SetSourceUrl(file:///c d.txt)"}));
+  EXPECT_EQ(media.calls, (std::vector<std::string>{"Pause", "Play", "SetSourceUrl(file:///a.mp4)",
+                                                   "SetSourceUrl(file:///folder)", "SetSourceUrl(file:///c d.txt)"}));
 }
 
 TEST(KeyCodes, KeysMapByTheirCharacterWithShiftIgnored) {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The desktop follows the store: checked with the real tools (gio, xdg-mime, xdg-open,
-// update-mime-database) on scratch XDG trees with the system's MIME database, opening
-// real files with stand-in programs that record what they were given.
+// The desktop follows the store: the real freedesktop tools on scratch XDG trees with the
+// system's MIME database, opening files with stand-ins that record what they were given.
 #include "ToolTestSupport.h"
 
 #include "settings-tool/DesktopAssociations.h"
@@ -47,29 +46,27 @@ class DesktopFollowsStore : public testing::ToolTest {
   void SetUp() override {
     ToolTest::SetUp();
     useDataHome(home / ".local/share");
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    ::setenv("XDG_CONFIG_DIRS", (scratch / "etc").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);  // gio's, not ours
-    // The system's MIME database, and installed programs of our own making only.
-    ::setenv("XDG_DATA_DIRS", (scratch / "system").c_str(), 1);
+    // The system's MIME database, installed programs of our own making only, and gio's
+    // cache elsewhere than ours.
+    for (auto [name, value] : {std::pair{"HOME", home}, {"XDG_CONFIG_HOME", home / ".config"},
+                               {"XDG_CONFIG_DIRS", scratch / "etc"}, {"XDG_CACHE_HOME", scratch / "cache"},
+                               {"XDG_DATA_DIRS", scratch / "system"}, {"KORVANE_RECORD", recorded()}})
+      ::setenv(name, value.c_str(), 1);
     fs::create_directories(scratch / "system/applications");
     fs::create_directory_symlink("/usr/share/mime", scratch / "system/mime");
     ::unsetenv("XDG_CURRENT_DESKTOP");
     ::setenv("GIO_USE_VFS", "local", 1);
     // xdg-open only asks the MIME defaults when it believes there is a display.
     if (!std::getenv("DISPLAY")) ::setenv("DISPLAY", ":9999", 1);
-    ::setenv("KORVANE_RECORD", recorded().c_str(), 1);
     fs::create_directories(home);
 
     // The standard player beside the tool, on a path that no shell, quoting rule or
-    // field code may bend; it records its arguments.
+    // field code may bend, and another opener; both record their arguments.
     toolDir = scratch / R"(My "Players" $HOME `x` a\b 100%)";
-    const std::string record = "\"$KORVANE_RECORD.part\"\nmv \"$KORVANE_RECORD.part\" \"$KORVANE_RECORD\"\n";
-    spit(toolDir / "KorvaneRP3LX", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
-    spit(scratch / "bin/opener", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
-    for (const fs::path& p : {toolDir / "KorvaneRP3LX", scratch / "bin/opener"})
+    for (const fs::path& p : {toolDir / "KorvaneRP3LX", scratch / "bin/opener"}) {
+      spit(p, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KORVANE_RECORD.part\"\nmv \"$KORVANE_RECORD.part\" \"$KORVANE_RECORD\"\n");
       fs::permissions(p, fs::perms::owner_all);
+    }
     fs::copy(KORVANE_BIN_DIR "/icon", toolDir / "icon");  // the icons the programs ship with
     // The user's editor and another player, installed system-wide.
     installed("editor", "text/plain;");
