@@ -257,7 +257,10 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
 
   ScratchInstall install{"KorvaneRP3set"};
   enterSession(install);
-  const int empty = weston.desktopPixels();
+  // Once the last player's full-screen picture has left the output.
+  int empty = 0;
+  EXPECT_TRUE(waitFor([&] { return (empty = weston.desktopPixels()) > kOutputWidth * kOutputHeight / 4 * 9 / 10; }, 10s))
+      << "the desktop shows again";
   Program tool(install, "KorvaneRP3set");
   EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() < empty - 10000; }, 15s)) << "no window of the tool's";
   EXPECT_TRUE(tool.running());
