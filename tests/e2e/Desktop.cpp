@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
-#include <thread>
 #include <unistd.h>
 
 namespace korvane::e2e {
@@ -53,12 +52,6 @@ unsigned long topLevelOf(const QStringList& ids, long long pid) {
 }
 
 }  // namespace
-
-bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
-  for (const auto deadline = std::chrono::steady_clock::now() + timeout; !ready(); std::this_thread::sleep_for(50ms))
-    if (std::chrono::steady_clock::now() > deadline) return false;
-  return true;
-}
 
 std::optional<std::string> run(const QString& program, const QStringList& args,
                                std::chrono::milliseconds timeout) {
@@ -158,16 +151,6 @@ Program::~Program() {
 bool Program::waitForWindow(std::chrono::milliseconds timeout) {
   return waitFor(
       [&] {
-        // Now and then a program on the test display cannot open its display connection
-        // and dies at once; that is the display's fault, not the program's: start it again.
-        if (!restarted_ && waitForExit(0ms) && exitCode() != 0) {
-          std::fprintf(stderr, "note: %s ended (%d) before its window showed; started again\n",
-                       qPrintable(process_.program()), exitCode());
-          restarted_ = true;
-          process_.start();
-          pid_ = process_.waitForStarted() ? process_.processId() : 0;
-          return false;
-        }
         auto out = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, 2s);
         window_ = out ? topLevelOf(QString::fromStdString(*out).split('\n', Qt::SkipEmptyParts), pid_) : 0;
         return window_ != 0;
@@ -201,8 +184,10 @@ Program::Rect Program::geometry(bool framed) const {
   return r;
 }
 
-void Program::key(const char* keys) const {
-  run("xdotool", {"windowfocus", "--sync", QString::number(window_)}, 3s);
+void Program::key(const char* keys) const { keysTo(QString::number(window_), keys); }
+
+void keysTo(const QString& window, const char* keys) {
+  run("xdotool", {"windowfocus", "--sync", window}, 3s);
   run("xdotool", QStringList{"key", "--clearmodifiers"} + QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts), 5s);
 }
 
@@ -239,9 +224,11 @@ void Program::signal(int sig) const {
   if (pid_ > 0) ::kill(pid_t(pid_), sig);
 }
 
-QImage Program::screenshot() const {
+QImage Program::screenshot() const { return screenshotOf(QString::number(window_)); }
+
+QImage screenshotOf(const QString& window) {
   QProcess p;
-  p.start("import", {"-window", QString::number(window_), "png:-"});
+  p.start("import", {"-window", window, "png:-"});
   if (!p.waitForFinished(10000)) {
     std::fprintf(stderr, "note: a screenshot took over 10 s and was stopped\n");
     p.kill();
@@ -251,25 +238,36 @@ QImage Program::screenshot() const {
   return p.exitCode() == 0 ? QImage::fromData(p.readAllStandardOutput(), "PNG") : QImage();
 }
 
-bool Program::showsPicture() const {
-  const QImage shot = screenshot();
-  for (int y = 0; y < shot.height(); y += 5)
-    for (int x = 0; x < shot.width(); x += 5)
+bool lit(const QImage& shot, int step) {
+  for (int y = 0; y < shot.height(); y += step)
+    for (int x = 0; x < shot.width(); x += step)
       if (qGray(shot.pixel(x, y)) > 60) return true;
   return false;
 }
 
-FocusWatch::FocusWatch(unsigned long window) : display_(XOpenDisplay(nullptr)), window_(window) {
-  if (!display_) return;
-  XSelectInput(static_cast<Display*>(display_), window, FocusChangeMask);
-  XSync(static_cast<Display*>(display_), False);
+WindowWatch::WindowWatch(unsigned long window) : display_(XOpenDisplay(nullptr)), window_(window) {
+  auto* d = static_cast<Display*>(display_);
+  if (!d) return;
+  if (!window_) {
+    window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
+    XSelectInput(d, window_, KeyPressMask | ExposureMask);
+    XMapRaised(d, window_);
+    // Focus is refused to a window not yet mapped (by a window manager too).
+    XEvent ev;
+    if (!waitFor([&] { return XCheckWindowEvent(d, window_, ExposureMask, &ev) == True; }, 5s))
+      std::fprintf(stderr, "note: the watching window never showed\n");
+    XSetInputFocus(d, window_, RevertToParent, CurrentTime);
+    XSync(d, False);  // its own taking of the focus is not watched
+  }
+  XSelectInput(d, window_, FocusChangeMask | (window ? 0 : KeyPressMask));
+  XSync(d, False);
 }
 
-FocusWatch::~FocusWatch() {
+WindowWatch::~WindowWatch() {
   if (display_) XCloseDisplay(static_cast<Display*>(display_));
 }
 
-bool FocusWatch::lost() {
+bool WindowWatch::lostFocus() {
   auto* d = static_cast<Display*>(display_);
   if (!d) return true;
   XSync(d, False);
@@ -284,34 +282,17 @@ bool FocusWatch::lost() {
   return lost_;
 }
 
-KeyCatcher::KeyCatcher() : display_(XOpenDisplay(nullptr)) {
-  auto* d = static_cast<Display*>(display_);
-  if (!d) return;
-  window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
-  XStoreName(d, window_, "key catcher");
-  XSelectInput(d, window_, KeyPressMask | ExposureMask);
-  XMapRaised(d, window_);
-  // Exposed once mapped (by a window manager too); focus is refused to an unmapped window.
-  const bool mapped = waitFor([&] {
-    XEvent ev;
-    return XCheckWindowEvent(d, window_, ExposureMask, &ev) == True;
-  }, 5s);
-  if (!mapped) std::fprintf(stderr, "note: the key catcher's window never showed\n");
-  XSetInputFocus(d, window_, RevertToParent, CurrentTime);
-  XSync(d, False);
-}
-
-KeyCatcher::~KeyCatcher() {
-  if (display_) XCloseDisplay(static_cast<Display*>(display_));
-}
-
-int KeyCatcher::keys() {
+int WindowWatch::keys() {
   auto* d = static_cast<Display*>(display_);
   if (!d) return 0;
   XSync(d, False);
   XEvent ev;
   while (XCheckWindowEvent(d, window_, KeyPressMask, &ev)) ++keys_;
   return keys_;
+}
+
+QString tool(const QString& program, const QStringList& args) {
+  return QString::fromStdString(run(program, args).value_or(""));
 }
 
 QStringList windowsNamed(const QString& title) {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "tests/e2e/TestDisplay.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -20,12 +22,13 @@ namespace korvane::e2e {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-// Polls `ready` every 50 ms until it holds or `timeout` passes.
-bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
+using testing::waitFor;
 
 // Runs a command and returns its standard output, trimmed; nullopt when it fails.
 std::optional<std::string> run(const QString& program, const QStringList& args,
                                std::chrono::milliseconds timeout = 10s);
+// The same as text; "" when it fails.
+QString tool(const QString& program, const QStringList& args);
 
 // A folder holding copies of the programs (so each test has its own kvnset.ini), a
 // runtime folder for the instance registry and a home, removed afterwards.
@@ -65,6 +68,9 @@ class SessionBus {
 // A 30 s clip for long enough runs, made once per test run with ffmpeg.
 fs::path longClip();
 
+// Whether a picture shows: some pixel on a grid of `step` is not (nearly) black.
+bool lit(const QImage& shot, int step = 5);
+
 // A program of the scratch install (or any command line), stdout and stderr silenced.
 class Program {
  public:
@@ -97,44 +103,35 @@ class Program {
   int exitCode() const;
   void signal(int sig) const;
   QImage screenshot() const;
-  // Whether the window shows something other than black: a picture is up.
-  bool showsPicture() const;
+  bool showsPicture() const { return lit(screenshot()); }
 
  private:
   QProcess process_;
   long long pid_ = 0;
   unsigned long window_ = 0;
-  bool restarted_ = false;
 };
 
-// Watches one window's keyboard focus from the moment it is made: whether the window
-// lost it since, by whatever means.
-class FocusWatch {
+// One window's keyboard focus and key presses from the moment this is made: a given
+// window's, or a window of its own that takes the keys at once, as a program a user types in.
+class WindowWatch {
  public:
-  explicit FocusWatch(unsigned long window);
-  ~FocusWatch();
-  bool lost();
+  explicit WindowWatch(unsigned long window = 0);
+  ~WindowWatch();
+  unsigned long window() const { return window_; }
+  bool lostFocus();
+  int keys();
 
  private:
   void* display_;
   unsigned long window_;
   bool lost_ = false;
-};
-
-// Another X client's window that holds the keyboard focus from its creation on, as the
-// program a user types in, and counts the key presses it receives.
-class KeyCatcher {
- public:
-  KeyCatcher();
-  ~KeyCatcher();
-  unsigned long window() const { return window_; }
-  int keys();
-
- private:
-  void* display_;
-  unsigned long window_ = 0;
   int keys_ = 0;
 };
+
+// Real key presses (XTEST) to the X window `window` (an id), focused first.
+void keysTo(const QString& window, const char* keys);
+// The X window `window` (an id) as the screen shows it; null when that fails.
+QImage screenshotOf(const QString& window);
 
 // The visible top-level windows titled exactly `title`, as xdotool lists them.
 QStringList windowsNamed(const QString& title);

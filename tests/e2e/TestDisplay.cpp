@@ -23,15 +23,6 @@ namespace {
 
 long gDisplayPid = 0, gWmPid = 0;
 
-bool waitUntil(std::chrono::milliseconds timeout, auto ready) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
-
 bool managed(Display* display) {
   const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
   Atom type = 0;
@@ -53,11 +44,17 @@ bool managed(Display* display) {
 
 }  // namespace
 
+bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout; !ready(); std::this_thread::sleep_for(50ms))
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  return true;
+}
+
 std::string spawnAndReadLine(const std::vector<std::string>& argv, int fd, long& pid,
                              std::chrono::milliseconds timeout) {
   pid = 0;
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
+  int pipeFds[2] = {-1, -1};
+  if (fd >= 0 && ::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -72,7 +69,7 @@ std::string spawnAndReadLine(const std::vector<std::string>& argv, int fd, long&
     ::dup2(devNull, 0);
     ::dup2(devNull, 1);
     ::dup2(devNull, 2);
-    ::dup2(pipeFds[1], fd);  // dup2 clears close-on-exec on the copy
+    if (fd >= 0) ::dup2(pipeFds[1], fd);  // dup2 clears close-on-exec on the copy
     ::execvp(args[0], args.data());
     ::_exit(127);
   }
@@ -103,7 +100,7 @@ void stopChild(long& pid) {
   if (pid <= 0) return;
   ::kill(pid_t(pid), SIGTERM);
   int status = 0;
-  const bool ended = waitUntil(5s, [&] { return ::waitpid(pid_t(pid), &status, WNOHANG) != 0; });
+  const bool ended = waitFor([&] { return ::waitpid(pid_t(pid), &status, WNOHANG) != 0; }, 5s);
   if (!ended) {
     ::kill(pid_t(pid), SIGKILL);
     ::waitpid(pid_t(pid), &status, 0);
@@ -135,19 +132,11 @@ std::string startWindowManager() {
   if (gWmPid) return {};
   Display* display = XOpenDisplay(nullptr);
   if (!display) return "no display for the window manager";
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    const int devNull = ::open("/dev/null", O_RDWR);
-    ::dup2(devNull, 1);
-    ::dup2(devNull, 2);
-    ::execlp("openbox", "openbox", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  gWmPid = child;
+  spawnAndReadLine({"openbox"}, -1, gWmPid, 0ms);
   int status = 0;
-  const bool up = child > 0 && waitUntil(10s, [&] { return managed(display) || ::waitpid(child, &status, WNOHANG) != 0; }) &&
-                  managed(display);
+  const bool up =
+      gWmPid && waitFor([&] { return managed(display) || ::waitpid(pid_t(gWmPid), &status, WNOHANG) != 0; }, 10s) &&
+      managed(display);
   XCloseDisplay(display);
   if (!up) {
     stopChild(gWmPid);

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The players on today's desktops: under a real Wayland compositor (Weston, nested on the
-// test's own X server so that real key presses reach it), natively and through XWayland,
-// and on a screen at twice the scale. Playback is watched on the session bus (playerctl),
-// the picture on the compositor's output.
+// The players under a real Wayland compositor (Weston nested on the test's X server),
+// natively and through XWayland, and on a screen at twice the scale.
 #include "settings/ProfileFile.h"
 #include "settings/SettingsKeys.h"
 #include "tests/e2e/Desktop.h"
+#include "tests/fakes/Files.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -16,6 +14,7 @@
 #include <sys/prctl.h>
 
 #include <csignal>
+#include <map>
 #include <memory>
 
 using namespace korvane::e2e;
@@ -27,14 +26,7 @@ namespace {
 constexpr QRgb kBackground = 0xff123456, kPanel = 0xff654321;
 constexpr int kOutputWidth = 800, kOutputHeight = 600;
 
-QString tool(const QString& program, const QStringList& args) {
-  return QString::fromStdString(run(program, args).value_or(""));
-}
-
-QString read(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
+QString read(const QString& path) { return QString::fromStdString(korvane::fakes::slurp(path.toStdString())); }
 
 // Weston with its desktop shell as the X server's one window, on a socket of its own.
 class Weston {
@@ -43,14 +35,12 @@ class Weston {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::permissions(dir_, fs::perms::owner_all);
-    QFile ini(QString::fromStdString((dir_ / "weston.ini").string()));
-    if (!ini.open(QIODevice::WriteOnly)) return;
-    ini.write(QStringLiteral("[core]\nidle-time=0\n[shell]\nbackground-color=0x%1\npanel-color=0x%2\n"
-                             "panel-position=top\nlocking=false\nanimation=none\nstartup-animation=none\n")
-                  .arg(kBackground, 8, 16, QChar('0'))
-                  .arg(kPanel, 8, 16, QChar('0'))
-                  .toUtf8());
-    ini.close();
+    korvane::fakes::spit(dir_ / "weston.ini",
+                         QStringLiteral("[core]\nidle-time=0\n[shell]\nbackground-color=0x%1\npanel-color=0x%2\n"
+                                        "panel-position=top\nlocking=false\nanimation=none\nstartup-animation=none\n")
+                             .arg(kBackground, 8, 16, QChar('0'))
+                             .arg(kPanel, 8, 16, QChar('0'))
+                             .toStdString());
     QStringList args{"--backend=x11-backend.so", "--use-pixman", "--socket=wayland-korvane",
                      QString("--width=%1").arg(kOutputWidth), QString("--height=%1").arg(kOutputHeight),
                      "--config=" + path("weston.ini"), "--log=" + path("weston.log")};
@@ -91,17 +81,6 @@ class Weston {
   const QString& xDisplay() const { return xDisplay_; }
   QString log() const { return tool("tail", {"-n", "30", path("weston.log")}); }
 
-  // The output as the compositor shows it.
-  QImage screenshot() const {
-    QProcess p;
-    p.start("import", {"-window", outputWindow(), "png:-"});
-    if (!p.waitForFinished(10000)) {
-      p.kill();
-      p.waitForFinished();
-      return {};
-    }
-    return QImage::fromData(p.readAllStandardOutput(), "PNG");
-  }
   // The compositor's window takes the X keyboard. Done before its first client maps: on
   // getting the X focus, Weston gives the keys back to the window that had them before it
   // lost it, and a client mapped in between never got them.
@@ -115,10 +94,7 @@ class Weston {
            }) > 500;
   }
   // Real key presses (XTEST) into the compositor, which hands them to its focused window.
-  void key(const char* keys) const {
-    focus();
-    run("xdotool", QStringList{"key", "--clearmodifiers"} + QString::fromUtf8(keys).split(' ', Qt::SkipEmptyParts), 5s);
-  }
+  void key(const char* keys) const { keysTo(outputWindow(), keys); }
 
  private:
   QString path(const char* name) const { return QString::fromStdString((dir_ / name).string()); }
@@ -130,7 +106,7 @@ class Weston {
     return std::abs(qRed(a) - qRed(b)) < 4 && std::abs(qGreen(a) - qGreen(b)) < 4 && std::abs(qBlue(a) - qBlue(b)) < 4;
   }
   int count(const std::function<bool(QRgb)>& what) const {
-    const QImage shot = screenshot();
+    const QImage shot = screenshotOf(outputWindow());  // the output as the compositor shows it
     int n = 0;
     for (int y = 0; y < shot.height(); y += 2)
       for (int x = 0; x < shot.width(); x += 2) n += what(shot.pixel(x, y));
@@ -145,13 +121,14 @@ class Weston {
 
 struct Edition {
   const char* program;
+  const char* title;
   bool remembersGeometry;
   bool fullScreen;
 };
-constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", true, false},
-                                 {"KorvaneRP3LX", true, false},
-                                 {"KorvaneRP3LXVORNA", true, false},
-                                 {"KorvaneRP3LXKAMBO", false, true}};
+constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA", true, false},
+                                 {"KorvaneRP3LX", "Korvane RP 3 LX", true, false},
+                                 {"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA", true, false},
+                                 {"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO", false, true}};
 
 // Remembered geometry the players start with: sizes in pixels, positions in twips.
 constexpr int kWidth = 460, kHeight = 380, kTop = 2250, kLeft = 3000;
@@ -183,6 +160,13 @@ class UnderWeston : public ::testing::TestWithParam<bool> {
   static QString ctl(const Program& player, const QStringList& args) {
     return tool("playerctl", QStringList{"-p", "korvane_rp3.instance" + QString::number(player.pid())} + args);
   }
+  // One of the player's own properties on the bus, as dbus-send prints it.
+  static QString property(const Program& player, const char* name) {
+    return tool("dbus-send", {"--session", "--print-reply",
+                              "--dest=org.mpris.MediaPlayer2.korvane_rp3.instance" + QString::number(player.pid()),
+                              "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
+                              "string:org.mpris.MediaPlayer2", QString("string:") + name});
+  }
 
   Weston weston{GetParam()};
   SessionBus bus;
@@ -191,8 +175,9 @@ class UnderWeston : public ::testing::TestWithParam<bool> {
 // Each edition as a user meets it: the clip's picture shows, Shift+[ and Shift+. act as [
 // and ., S puts the picture over the whole output and back (the full-screen edition covers
 // it from the start, holding the screen saver off through the portal until it ends), and
-// Esc saves the size it was given and the resume point.
-TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumePoint) {
+// Esc saves the size it was given and the resume point. The settings tool shows its window
+// too (natively: without an X display).
+TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumePointAndTheToolShows) {
   const std::string clip = longClip().string();
   for (const Edition& e : kEditions) {
     SCOPED_TRACE(e.program);
@@ -242,6 +227,8 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
       weston.key("s");
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() > 1000; }, 10s)) << "S again: back in its window";
     }
+    EXPECT_TRUE(property(player, "Identity").endsWith(QString("string \"%1\"").arg(e.title)));
+    EXPECT_TRUE(property(player, "DesktopEntry").endsWith(QString("string \"%1\"").arg(e.program)));
     weston.key("Escape");
     ASSERT_TRUE(player.waitForExit(15s)) << "Esc ends the player";
     EXPECT_EQ(player.exitCode(), 0);
@@ -260,15 +247,15 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
       EXPECT_EQ(screenValue(install, "Left"), std::to_string(kLeft));
     }
   }
-}
 
-// Without an X display the settings tool starts too (the players: above).
-TEST_P(UnderWeston, TheSettingsToolShowsItsWindow) {
   ScratchInstall install{"KorvaneRP3set"};
   enterSession(install);
-  const int empty = weston.desktopPixels();
+  // Once the last player's full-screen picture has left the output.
+  int empty = 0;
+  EXPECT_TRUE(waitFor([&] { return (empty = weston.desktopPixels()) > kOutputWidth * kOutputHeight / 4 * 9 / 10; }, 10s))
+      << "the desktop shows again";
   Program tool(install, "KorvaneRP3set");
-  EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() < empty - 10000; }, 15s)) << "no window on the output";
+  EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() < empty - 10000; }, 15s)) << "no window of the tool's";
   EXPECT_TRUE(tool.running());
 }
 
@@ -282,28 +269,28 @@ TEST(ScaledScreen, RestartKeepsTheRememberedGeometryAndTheWindowShowsAtTwiceItsS
   ScratchInstall install{"KorvaneRP3LX"};
   install.setEnv("QT_SCALE_FACTOR", "2");
   install.setFlag("ScreenInfoSave", "1");
-  for (auto [key, value] : {std::pair{"Width", kWidth}, {"Height", kHeight}, {"Top", 1500}, {"Left", 1200}})
+  const std::pair<const char*, int> remembered[] = {{"Width", kWidth}, {"Height", kHeight}, {"Top", 1500}, {"Left", 1200}};
+  for (auto [key, value] : remembered)
     korvane::settings::writeProfileString(keys::kScreenSection, key, std::to_string(value), install.ini());
-  std::string saved[4];
+  std::map<std::string, std::string> saved;
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     Program player(install, "KorvaneRP3LX");
     ASSERT_TRUE(player.waitForWindow());
-    EXPECT_TRUE(waitFor([&] { return player.geometry() == Program::Rect{160, 200, 2 * kWidth, 2 * kHeight}; }, 5s))
-        << player.geometry().x << "," << player.geometry().y << " " << player.geometry().width << "x"
-        << player.geometry().height;
+    Program::Rect g;
+    EXPECT_TRUE(waitFor([&] { return (g = player.geometry()) == Program::Rect{160, 200, 2 * kWidth, 2 * kHeight}; }, 5s))
+        << g.x << "," << g.y << " " << g.width << "x" << g.height;
     player.closeWindow();
     ASSERT_TRUE(player.waitForExit());
-    const char* names[] = {"Width", "Height", "Top", "Left"};
-    for (int i = 0; i < 4; ++i) {
-      if (run == 1) {
-        EXPECT_EQ(screenValue(install, names[i]), saved[i]) << names[i];
-      }
-      saved[i] = screenValue(install, names[i]);
+    std::map<std::string, std::string> now;
+    for (auto [key, value] : remembered) now[key] = screenValue(install, key);
+    if (run == 1) {
+      EXPECT_EQ(now, saved);
     }
+    saved = now;
   }
-  EXPECT_EQ(saved[0], std::to_string(kWidth));
-  EXPECT_EQ(saved[2], "1500");
+  EXPECT_EQ(saved["Width"], std::to_string(kWidth));
+  EXPECT_EQ(saved["Top"], "1500");
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The entry player driven as a user drives it: real key presses, a real drag and drop,
-// the open-file dialog, and the title bar and window size that follow the clip. (Key T:
-// the installed programs' test, which also checks the tool is the same install's.)
+// the open-file dialog, and the title bar and window size that follow the clip.
 #include "tests/e2e/Desktop.h"
-#include "tests/e2e/TestDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -142,10 +140,9 @@ TEST_F(PlayerKeys, OtherProgramsAndTheOpenDialogKeepTheKeysWhileClipsEndAndStepB
       ASSERT_TRUE(player.waitForWindow());
       // Its own activation at start first: the other program is the one typed in after it.
       waitFor([&] { return run("xdotool", {"getwindowfocus"}) == std::to_string(player.window()); }, 3s);
-      KeyCatcher other;
-      FocusWatch watch(other.window());
+      WindowWatch other;
       EXPECT_TRUE(player.waitForTitle(ended, 15s)) << "the list stepped on and ended: " << player.title();
-      EXPECT_FALSE(watch.lost()) << "the other program kept the keys";
+      EXPECT_FALSE(other.lostFocus()) << "the other program kept the keys";
       run("xdotool", {"key", "space", "Escape"});
       EXPECT_TRUE(waitFor([&] { return other.keys() == 2; }, 5s)) << other.keys();
       EXPECT_TRUE(player.running()) << "Escape went to the other program";
@@ -159,10 +156,10 @@ TEST_F(PlayerKeys, OtherProgramsAndTheOpenDialogKeepTheKeysWhileClipsEndAndStepB
     ASSERT_TRUE(waitFor([&] { return (dialog = windowsNamed("ファイルを開く")).size() == 1; }, 10s));
     ASSERT_TRUE(waitFor([&] { return run("xdotool", {"getwindowfocus"}) == dialog[0].toStdString(); }, 5s))
         << "the dialog opens with the keys";
-    FocusWatch watch(dialog[0].toULong());
+    WindowWatch watch(dialog[0].toULong());
     EXPECT_TRUE(player.waitForTitle(ended, 15s))
         << "the list stepped on and ended: " << player.title();
-    EXPECT_FALSE(watch.lost()) << "the dialog kept the keys";
+    EXPECT_FALSE(watch.lostFocus()) << "the dialog kept the keys";
     run("xdotool", {"key", "Escape"});
     EXPECT_TRUE(player.waitForTitle([](const std::string& t) { return t.rfind("[00:00/00:00]", 0) == 0; }, 5s))
         << player.title();

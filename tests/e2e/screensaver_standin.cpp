@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: MIT
-// A stand-in org.freedesktop.ScreenSaver service for tests on a private session bus, or
-// with "portal" after the log file the desktop portal's Inhibit instead (as Wayland
-// sessions offer it), whose inhibitions end when their request object is closed.
-// It drops an inhibition whose caller leaves the bus, as desktops do, and logs every
-// change with the number of inhibitions then active ("inhibit 1 active 1"), beginning
-// with "ready active 0" once it is on the bus.
+// A stand-in screen-saver service (with "portal": the desktop portal's Inhibit) that drops a
+// leaving caller's inhibitions and logs each change: "ready active 0", "inhibit 1 active 1".
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The window and the desktop around it for the form's tests: geometry in twips held as
-// set on a 1920 x 1080 px screen at 15 twips per pixel, every call logged in order, and
-// a settings file in a scratch folder that goes with the fake.
+// The window and desktop for the form's tests: twips as set on a 1920 x 1080 px screen,
+// every call logged in order, and a scratch settings file.
 #pragma once
 
 #include "player/FormHost.h"

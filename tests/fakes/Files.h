@@ -17,7 +17,9 @@ inline std::string slurp(const std::filesystem::path& p) {
   return ss.str();
 }
 
+// Makes the file's folders first.
 inline void spit(const std::filesystem::path& p, std::string_view data) {
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(data.data(), std::streamsize(data.size()));
 }

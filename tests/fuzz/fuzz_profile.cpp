@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// libFuzzer target for the settings-file parser and writer. The input is split into
-// file contents, a section, a key and a value; any write the library accepts must
-// read back exactly and be idempotent, and nothing may crash.
+// libFuzzer target for the settings file: any write the parser accepts must read back
+// exactly and be idempotent, and nothing may crash.
 #include "settings/ProfileFile.h"
 
 #include <cstdint>

@@ -18,13 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 using Entries = std::vector<std::string>;
 
-// What a "file://" source gives, taken exactly as written, the engine tests open for real.
-TEST(SourceText, OnlyFileUrlsGiveAPath) {
+// Only "file://" sources, as written, give a path (what they give the engine tests open).
+TEST(Playlist, KindFollowsTheExtensionWhateverItsCaseAndOnlyFileUrlsGiveAPath) {
   for (const char* url : {"http://host/a.mp3", "FILE:///a.mp3", ""})
     EXPECT_EQ(pathFromFileUrl(url), std::nullopt) << url;
-}
-
-TEST(Playlist, KindFollowsTheExtensionWhateverItsCase) {
   const std::pair<const char*, PlaylistKind> kinds[] = {
       {"/a/list.M3U", PlaylistKind::M3u}, {"x.Pls", PlaylistKind::Pls}, {"x.RAM", PlaylistKind::Ram},
       {"x.rm", PlaylistKind::None}, {"/dir.ram/clip", PlaylistKind::None}};  // a folder's dot is no extension

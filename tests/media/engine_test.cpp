@@ -42,9 +42,10 @@ class Engine : public ::testing::Test {
   std::unique_ptr<MediaSet> set;
 };
 
-// ---- opening and what a clip reports -------------------------------------------------
-
-TEST_F(Engine, NothingLoadedReportsTheNoPictureSizeAndIgnoresEveryOperation) {
+// Nothing loaded, every operation is ignored. The level is clamped, and level and mute
+// survive the engine's echo on opening (the ] key's way of lowering the level, and mute
+// going off again, are pressed on the entry player).
+TEST_F(Engine, NothingLoadedIgnoresEveryOperationAndLevelAndMuteSurviveOpening) {
   rp().Seek(1000);
   for (auto op : {&MediaControl::Play, &MediaControl::Pause, &MediaControl::PeriodCommand, &MediaControl::NextEntry,
                   &MediaControl::PrevEntry})
@@ -54,6 +55,15 @@ TEST_F(Engine, NothingLoadedReportsTheNoPictureSizeAndIgnoresEveryOperation) {
                        rp().SourceUrl()),
             std::tuple(kStopped, 2, 2, 0, 0, std::string()));
   EXPECT_TRUE(sink.states.empty());
+
+  for (auto [set, kept] : {std::pair<std::int16_t, std::int16_t>{150, 100}, {-30, 0}, {40, 40}}) {
+    rp().SetLevel(set);
+    EXPECT_EQ(rp().Level(), kept) << set;
+  }
+  rp().SetOptionM(true);
+  ASSERT_TRUE(openAndWaitPlaying("tone.wav"));
+  settle(200);
+  EXPECT_EQ(std::pair(rp().Level(), rp().OptionM()), std::pair(std::int16_t(40), true));
 }
 
 // One engine opens the clips in turn: each goes Opening -> Playing with its picture size
@@ -81,8 +91,6 @@ TEST_F(Engine, EachClipOpensWithItsPictureLengthAndLabels) {
     ASSERT_TRUE(waitFor([&] { return rp().Position() >= before + 300; }));
   }
 }
-
-// ---- play, pause, stop, seek, end ------------------------------------------------------
 
 // On one clip: Play resumes where Pause held it; stop goes back to the start for good and
 // Play starts from there; a negative seek goes to the start, one beyond the end to the end.
@@ -158,8 +166,6 @@ TEST_F(Engine, LoopRepeatsTheWholeListOrTheClipAndWithoutItTheEndIsState0) {
   ASSERT_TRUE(waitFor([&] { return sink.saw(kPlaying) && rp().PlayState() == kStopped; }));
 }
 
-// ---- while opening --------------------------------------------------------------------
-
 TEST_F(Engine, SeekPauseAndStopRightAfterOrWhileOpeningTakeEffectOnceLoaded) {
   for (bool loadSent : {false, true}) {
     SCOPED_TRACE(loadSent ? "while opening" : "right after setting the source");
@@ -193,24 +199,9 @@ TEST_F(Engine, SeekPauseAndStopRightAfterOrWhileOpeningTakeEffectOnceLoaded) {
   ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().Position() > 100; }));
 }
 
-// ---- level and mute -------------------------------------------------------------------
-
-// The ] key's way of lowering the level, and mute going off again, are pressed on the
-// entry player.
-TEST_F(Engine, LevelIsClampedAndLevelAndMuteSurviveTheEnginesEchoOnOpening) {
-  for (auto [set, kept] : {std::pair<std::int16_t, std::int16_t>{150, 100}, {-30, 0}, {40, 40}}) {
-    rp().SetLevel(set);
-    EXPECT_EQ(rp().Level(), kept) << set;
-  }
-  rp().SetOptionM(true);
-  ASSERT_TRUE(openAndWaitPlaying("tone.wav"));
-  settle(200);
-  EXPECT_EQ(std::pair(rp().Level(), rp().OptionM()), std::pair(std::int16_t(40), true));
-}
-
-// ---- lists and folders ---------------------------------------------------------------
-
-TEST_F(Engine, NextAndPrevStepThroughAListAndAFolderAndStopAtTheEnds) {
+// (A single file steps through its folder: the clip list tests' order and ends, and N, B and
+// the desktop's next and previous on the real players.)
+TEST_F(Engine, NextAndPrevStepThroughAListAndStopAtTheEnds) {
   rp().SetSourceUrl(clipUrl("list.m3u"));  // the source stays the list
   ASSERT_TRUE(waitState(kPlaying));
   EXPECT_NEAR(rp().Length(), 2000, 50);  // tone.wav
@@ -222,18 +213,7 @@ TEST_F(Engine, NextAndPrevStepThroughAListAndAFolderAndStopAtTheEnds) {
   rp().PrevEntry();
   ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && std::abs(rp().Length() - 2000) < 50; }));
   EXPECT_EQ(rp().SourceUrl(), clipUrl("list.m3u"));
-
-  // A single file steps through the clips of its folder, and the source follows. The order
-  // and the ends are the clip list tests'; N and B walk the whole folder on the entry player.
-  const std::string folder = "file://" + clip("folder") + "/";
-  rp().SetSourceUrl(folder + "clip 2.mp3");
-  ASSERT_TRUE(waitState(kPlaying));
-  rp().NextEntry();
-  EXPECT_EQ(rp().SourceUrl(), folder + "clip 10.mp4");
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().ClipWidth() == 64; }));
 }
-
-// ---- sources that cannot play, and names libmpv could misread --------------------------
 
 class BadSource : public Engine, public ::testing::WithParamInterface<const char*> {};
 
@@ -286,8 +266,6 @@ TEST_F(Engine, AClipJustLikeThePreviousOneReportsItsOwnValues) {
     rp().SetSourceUrl("file://");
   }
 }
-
-// ---- lifetime ------------------------------------------------------------------------
 
 // Most tests above end with the engine destroyed while playing; this one ends it while it
 // opens a clip.

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The views on a real display (Xvfb with software OpenGL): placement in twips, the picture
-// on screen, the control panel's time, pointer and key handling, full screen, teardown.
+// The views on a real display (Xvfb with software OpenGL).
 #include "player/media/ControlPanel.h"
 #include "player/media/ImageWindow.h"
 #include "player/media/MediaSet.h"
@@ -45,13 +44,13 @@ double litShare(QWidget* widget) {
 
 using Picture = EngineOptions::Picture;
 
-class Views : public ::testing::Test {
+// The picture both ways: a native window of its own (X11) and drawn with the form (Wayland).
+class Views : public ::testing::TestWithParam<Picture> {
  protected:
-  void SetUp() override { build(Picture::Native); }
-  void build(Picture picture) {
+  void SetUp() override {
     form = std::make_unique<Form>();
     form->setGeometry(0, 0, 480, 411);
-    set = std::make_unique<MediaSet>(form.get(), true, EngineOptions{false, true, false, picture});
+    set = std::make_unique<MediaSet>(form.get(), true, EngineOptions{false, true, false, GetParam()});
     rp().SetEventSink(&sink);
   }
   void show() {
@@ -65,18 +64,14 @@ class Views : public ::testing::Test {
   std::unique_ptr<Form> form;
   std::unique_ptr<MediaSet> set;  // goes first: the render context before the form's window
 };
-
-// The picture both ways: a native window of its own (X11) and drawn with the form (Wayland).
-class PictureViews : public Views, public ::testing::WithParamInterface<Picture> {
- protected:
-  void SetUp() override { build(GetParam()); }
-};
-INSTANTIATE_TEST_SUITE_P(Pictures, PictureViews, ::testing::Values(Picture::Native, Picture::InForm),
+INSTANTIATE_TEST_SUITE_P(Pictures, Views, ::testing::Values(Picture::Native, Picture::InForm),
                          [](const auto& info) { return info.param == Picture::Native ? "Native" : "InForm"; });
 
-// ---- placement --------------------------------------------------------------------------
-
-TEST_F(Views, StartAtTheirDesignTimePlacementAndKeepTheTwipsAsSet) {
+// Design-time placement in twips, kept exactly as set with widgets at the rounded pixels
+// (the three views share this code: the image window stands for all); presses and keys
+// in the picture (a native window of its own gets them first) reach the form too; full
+// screen and back.
+TEST_P(Views, PlacementPressesAndKeysAndFullScreen) {
   show();
   ASSERT_EQ(form->logicalDpiX(), 96) << "the pixel figures of these tests assume 15 twips per pixel";
   EXPECT_EQ(twips(rp()), (std::array<double, 4>{0, 0, 7215, 5055}));
@@ -86,8 +81,23 @@ TEST_F(Views, StartAtTheirDesignTimePlacementAndKeepTheTwipsAsSet) {
   EXPECT_EQ(std::pair(set->RealAudio3().Left(), set->RealAudio3().Width()), std::pair(360.0, 30.0));
   EXPECT_FALSE(set->statusBar()->isVisible());
 
-  // Twips are kept exactly as set; widgets sit at the rounded pixels; negative sizes are
-  // refused. The three views share this geometry code, so the image window stands for all.
+  VideoSurface* surface = set->imageWindow()->surface();
+  if (surface) {
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(10, 20));
+    QTest::mousePress(surface, Qt::RightButton, {}, QPoint(200, 300));
+    QTest::keyClick(surface, Qt::Key_N);
+    QTest::keyClick(surface, Qt::Key_Space);
+    EXPECT_EQ(form->keys, (std::vector<int>{Qt::Key_N, Qt::Key_Space}));
+  } else {
+    // Drawn with the form, the picture lets presses through to the image window.
+    const QPoint at = set->imageWindow()->pictureWidget()->mapToGlobal(QPoint(10, 20));
+    ASSERT_EQ(QApplication::widgetAt(at), set->imageWindow());
+    QTest::mouseClick(set->imageWindow(), Qt::LeftButton, {}, QPoint(10, 20));
+    QTest::mousePress(set->imageWindow(), Qt::RightButton, {}, QPoint(200, 300));
+  }
+  EXPECT_EQ(sink.pointers, (decltype(sink.pointers){{1, 10, 20}, {2, 200, 300}}));
+  EXPECT_EQ(form->presses, (std::vector<QPoint>{{10, 20}, {200, 300}}));
+
   rp().SetHeight(5303.4);
   rp().SetWidth(7100);
   rp().SetTop(-30);  // a position may be negative
@@ -97,65 +107,8 @@ TEST_F(Views, StartAtTheirDesignTimePlacementAndKeepTheTwipsAsSet) {
   EXPECT_EQ(set->imageWindow()->geometry(), QRect(0, -2, 473, 354));  // 2 px is 30 twips; 473.33, 353.56
   rp().SetHeight(0);  // the no-picture layout: nothing shown, nothing refused
   EXPECT_EQ(set->imageWindow()->height(), 0);
-}
 
-// ---- the picture and the panel ------------------------------------------------------------
-
-// Black before anything plays; then the test pattern, which fills a 4:3 box in the middle,
-// lights most of the window. A clip opened before the window first shows (such a clip once
-// lost its video) is how every player starts: the end-to-end tests see its picture.
-TEST_P(PictureViews, ImageWindowIsBlackWithoutAPictureAndShowsTheClip) {
-  form->setStyleSheet("background: black");
-  show();
-  settle(300);
-  EXPECT_LT(litShare(set->imageWindow()), 0.01);
-  rp().SetSourceUrl(clipUrl("h264.mp4"));
-  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->framesDrawn() > 2; }));
-  EXPECT_TRUE(waitFor([&] { return litShare(set->imageWindow()) > 0.5; })) << "drawn frames reach the screen";
-}
-
-TEST_F(Views, ControlPanelShowsPositionAndLength) {
-  show();
-  const QLabel* time = set->controlPanel()->findChild<QLabel*>();  // its only label
-  EXPECT_EQ(time->text(), "00:00 / 00:00");
-  rp().SetSourceUrl(clipUrl("h264.mp4"));
-  // A starved machine may show a second late: any second of the clip will do.
-  ASSERT_TRUE(waitFor([&] { return time->text().endsWith(" / 00:03") && !time->text().startsWith("00:00"); }))
-      << time->text().toStdString();
-  // Seconds cut, not rounded; hours only for a clip that has them.
-  for (auto [ms, hours, text] : {std::tuple<qint64, bool, const char*>{61'999, false, "01:01"},
-                                 {3'723'000, true, "1:02:03"}, {-5, false, "00:00"}})
-    EXPECT_EQ(ControlPanel::clockText(ms, hours), text) << ms;
-}
-
-// ---- pointer, keys, full screen -------------------------------------------------------
-
-// What the picture gets (a native window of its own gets it first) must reach the form too.
-TEST_P(PictureViews, PressesInThePictureRaisePointerEventAndTheyAndKeysReachTheForm) {
-  show();
-  VideoSurface* surface = set->imageWindow()->surface();
-  if (surface) {
-    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(10, 20));
-    QTest::mousePress(surface, Qt::RightButton, {}, QPoint(200, 300));
-    QTest::keyClick(surface, Qt::Key_N);
-    QTest::keyClick(surface, Qt::Key_Space);
-  } else {
-    // Presses go through it to the image window, as the window system would send them.
-    QWidget* picture = set->imageWindow()->pictureWidget();
-    ASSERT_NE(picture, nullptr);
-    ASSERT_EQ(QApplication::widgetAt(picture->mapToGlobal(QPoint(10, 20))), set->imageWindow());
-    QTest::mouseClick(set->imageWindow(), Qt::LeftButton, {}, QPoint(10, 20));
-    QTest::mousePress(set->imageWindow(), Qt::RightButton, {}, QPoint(200, 300));
-  }
-  EXPECT_EQ(sink.pointers, (decltype(sink.pointers){{1, 10, 20}, {2, 200, 300}}));
-  EXPECT_EQ(form->presses, (std::vector<QPoint>{{10, 20}, {200, 300}}));
-  if (surface) {
-    EXPECT_EQ(form->keys, (std::vector<int>{Qt::Key_N, Qt::Key_Space}));
-  }
-}
-
-TEST_F(Views, FullScreenShowsTheFormWithThePictureFillingItAndComesBack) {
-  show();
+  rp().SetTop(0);
   rp().SetHeight(4000);
   const QRect before = set->imageWindow()->geometry();
   rp().OptionSOn();
@@ -166,18 +119,32 @@ TEST_F(Views, FullScreenShowsTheFormWithThePictureFillingItAndComesBack) {
   EXPECT_EQ(set->imageWindow()->geometry(), form->rect());
   rp().OptionSOff();
   EXPECT_FALSE(rp().OptionS() || form->isFullScreen());
-  EXPECT_EQ(twips(rp()), (std::array<double, 4>{0, 0, 7215, 4000}));
+  EXPECT_EQ(twips(rp()), (std::array<double, 4>{0, 0, 7100, 4000}));
   EXPECT_EQ(set->imageWindow()->geometry(), before);
 }
 
-// ---- teardown ---------------------------------------------------------------------------
-
-// The set going first, the render context before the handle, ends every test here; the
-// form may also go first while playing: its children, the picture among them, go with it.
-TEST_P(PictureViews, TheFormMayGoFirstWhilePlaying) {
+// Black before anything plays; then the test pattern, which fills a 4:3 box in the middle,
+// lights most of the window, and the panel shows the time. The form may go first while
+// playing: its children, the picture among them, go with it. (A clip opened before the
+// window first shows, as every player starts, is seen end to end.)
+TEST_P(Views, BlackWithoutAPictureThenTheClipAndItsTimeAndTheFormMayGoFirst) {
+  form->setStyleSheet("background: black");
   show();
-  rp().SetSourceUrl(clipUrl("clip.rm"));
-  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->framesDrawn() > 0; }));
+  const QLabel* time = set->controlPanel()->findChild<QLabel*>();  // its only label
+  EXPECT_EQ(time->text(), "00:00 / 00:00");
+  settle(300);
+  EXPECT_LT(litShare(set->imageWindow()), 0.01);
+  rp().SetSourceUrl(clipUrl("h264.mp4"));
+  ASSERT_TRUE(waitFor([&] { return set->imageWindow()->framesDrawn() > 2; }));
+  EXPECT_TRUE(waitFor([&] { return litShare(set->imageWindow()) > 0.5; })) << "drawn frames reach the screen";
+  // A starved machine may show a second late: any second of the clip will do.
+  EXPECT_TRUE(waitFor([&] { return time->text().endsWith(" / 00:03") && !time->text().startsWith("00:00"); }))
+      << time->text().toStdString();
+  // Seconds cut, not rounded; hours only for a clip that has them.
+  for (auto [ms, hours, text] : {std::tuple<qint64, bool, const char*>{61'999, false, "01:01"},
+                                 {3'723'000, true, "1:02:03"}, {-5, false, "00:00"}})
+    EXPECT_EQ(ControlPanel::clockText(ms, hours), text) << ms;
+
   form.reset();
   EXPECT_EQ(set->imageWindow(), nullptr);
   rp().Pause();  // the engine goes on without its views

@@ -77,7 +77,7 @@ TEST_F(Mpris, OpenUriSetsTheSourceToTheDecodedPathAsADropDoes) {
   }
 }
 
-TEST_F(Mpris, MetadataDescribesTheClipOrNoTrack) {
+TEST_F(Mpris, MetadataDescribesTheClipOrNoTrackAndTheTrackIdChangesWithEachLoad) {
   // Untagged: the file name stands for the title, and there is no artist.
   load("file:///music/My Song #1.mp3", 3030);
   const QVariantMap m = state.Metadata();
@@ -93,9 +93,8 @@ TEST_F(Mpris, MetadataDescribesTheClipOrNoTrack) {
   EXPECT_EQ(state.Metadata().keys(), QStringList{"mpris:trackid"});
   EXPECT_EQ(trackPath(), "/org/mpris/MediaPlayer2/TrackList/NoTrack");
   EXPECT_FALSE(state.CanPlay() || state.CanPause() || state.CanSeek() || state.CanGoNext() || state.CanGoPrevious());
-}
 
-TEST_F(Mpris, TheTrackIdChangesWithEachLoadAndOnlyThen) {
+  // The track id changes with each load and only then.
   load("file:///m/a.mp3");
   state.StateChange(1);
   const QString first = trackPath();

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// `cmake --install` into a scratch root with prefix /usr: the programs side by side
-// with icon/, the links in bin, valid desktop entries and their application icons, and
-// the software centres' description.
+// `cmake --install` into a scratch root with prefix /usr: programs, links, icons, desktop
+// entries and the software centres' description.
 #include "tests/packaging/PackagingSupport.h"
 
 #include <QFile>

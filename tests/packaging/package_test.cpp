@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The Debian package CPack builds from this tree: the install tree under /usr owned by
-// root, the declared dependencies, and no lintian error (which also covers unstripped
-// programs and a malformed maintainer address).
+// The Debian package CPack builds from this tree: its files and owner, its dependencies,
+// and no lintian error (which also covers unstripped programs and the maintainer address).
 #include "tests/packaging/PackagingSupport.h"
 
 #include <QRegularExpression>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The instance registry. Lookups run among registries of this process, which see one
-// another as they see other processes; the close hand-shake, its bound and stopped, hung,
-// killed and hostile peers run against real peer processes.
+// The instance registry: lookups among registries of this process, the close hand-shake
+// against real (stopped, hung, killed and hostile) peer processes.
 #include "platform/InstanceRegistry.h"
 #include "platform/Paths.h"
 
@@ -9,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -136,9 +134,22 @@ TEST_F(Registry, CloseRequestsReturnOnceThePeerHasWritten) {
   EXPECT_FALSE(QFile::exists(a.socketPath));
 }
 
-TEST_F(Registry, AnUnansweredCloseRequestDelaysOnlyByTheBound) {
-  Peer hung("hung", {"--hang"}), stopped("stopped");
+// A hung or stopped peer delays by the bound only; a killed one's entry is removed at
+// once, without waiting for an answer (that the next player is neither held up nor fooled
+// is seen end to end).
+TEST_F(Registry, UnansweredCloseRequestsDelayOnlyByTheBoundAndDeadEntriesGoAtOnce) {
+  Peer hung("hung", {"--hang"}), stopped("stopped"), a(kLX), b(kLX);
   InstanceRegistry me(kProgram);
+  const auto stale = me.findWindow(kLX).value();
+  a.kill9();
+  b.kill9();
+  EXPECT_LT(msFor([&] {
+              EXPECT_FALSE(me.requestClose(stale, 5s));
+              EXPECT_FALSE(me.findWindow(kLX));
+            }),
+            200);
+  EXPECT_FALSE(QFile::exists(a.socketPath) || QFile::exists(b.socketPath));
+
   const auto hungInfo = me.findWindow("hung").value(), stoppedInfo = me.findWindow("stopped").value();
 
   // A stopped peer does not match and delays a lookup by the info bound only, but it is
@@ -155,22 +166,6 @@ TEST_F(Registry, AnUnansweredCloseRequestDelaysOnlyByTheBound) {
   stopped.signal(SIGCONT);
   EXPECT_TRUE(stopped.proc.waitForFinished(3000));
   EXPECT_FALSE(QFile::exists(stopped.socketPath));
-}
-
-// Each dead entry met is removed at once, without waiting for an answer. That the next
-// player is neither held up nor fooled is seen end to end with killed players.
-TEST_F(Registry, AKilledPeerLeavesNothingThatBlocksOrFoolsTheNextStart) {
-  InstanceRegistry me(kProgram);
-  Peer a(kLX), b(kLX);
-  const auto stale = me.findWindow(kLX).value();
-  a.kill9();
-  b.kill9();
-  EXPECT_LT(msFor([&] {
-              EXPECT_FALSE(me.requestClose(stale, 5s));
-              EXPECT_FALSE(me.findWindow(kLX));
-            }),
-            200);
-  EXPECT_FALSE(QFile::exists(a.socketPath) || QFile::exists(b.socketPath));
 }
 
 TEST_F(Registry, RuntimeDirectoryIsPrivateAndRefusedWhenOthersCouldReachIt) {

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
-// A stand-in player for the registry tests: publishes itself as KorvaneRP3LX with CAPTION
-// as its caption; asked to close, it writes its pid to a marker file
-// (as a player writes its settings) and exits.
-//
+// A stand-in KorvaneRP3LX for the registry tests: prints "ready <socket path>" once
+// published; asked to close, it writes its pid to the marker (as a player its settings) and exits.
 //   registry_peer CAPTION [--marker FILE] [--delay-ms N] [--linger-ms N] [--hang]
 //   registry_peer --print-program-dir
-// Prints "ready <socket path>" once published.
 #include "platform/InstanceRegistry.h"
 #include "platform/Paths.h"
 

@@ -4,39 +4,11 @@
 #include "tests/player/FormFixture.h"
 
 #include <array>
-#include <tuple>
 
 using namespace korvane;
 using namespace korvane::player;
 
 using Edition = ShownForm;
-
-#if defined(KORVANE_EDITION_ZELTA)
-TEST(EditionProfiles, EachEditionCarriesItsRowOfTheTable) {
-  using Row = std::tuple<std::string_view, std::string_view, std::string_view, Border, bool, bool, bool, bool, bool,
-                         bool, bool, bool, int, int, int, int, PointerRule, std::string_view, std::string_view>;
-  auto row = [](const EditionProfile& p) {
-    return Row{p.programName, p.applicationTitle, p.designCaption, p.border, p.minMaxButtons, p.shownInTaskbar,
-               p.hasControlPanel, p.hasTimer1, p.hasOpenFileDialog, p.acceptsDrops, p.remembersGeometry,
-               p.handOver, p.defaultWidthPx, p.defaultHeightPx, p.screenWidthDefault, p.screenHeightDefault,
-               p.pointerRule, p.handOverOwnTitle, p.handOverSearchTitle};
-  };
-  // name, title, caption, border, buttons, taskbar, panel, timer, dialog, drops, geometry, hand-over,
-  // default size, "Screen" read defaults, pointer rule, hand-over titles (own, searched)
-  EXPECT_EQ(row(kEntryEdition), (Row{"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA", "Korvane RP 3 LX ZELTA",
-                                     Border::Sizable, true, true, true, true, true, true, true, true, 480, 411, 480,
-                                     411, PointerRule::PanelHeight, "Korvane RP 3-2 LX", "Korvane RP 3 LX"}));
-  EXPECT_EQ(row(kStandardEdition), (Row{"KorvaneRP3LX", "Korvane RP 3 LX", "Korvane RP 3 LX", Border::Sizable,
-                                        true, true, true, true, false, true, true, true, 480, 411, 480, 411,
-                                        PointerRule::PanelHeight, "Korvane RP 3-2 LX", "Korvane RP 3 LX"}));
-  EXPECT_EQ(row(kTopEdition), (Row{"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA", "", Border::SizableToolWindow,
-                                   false, false, false, true, false, true, true, true, 453, 360, 453, 360,
-                                   PointerRule::Every, "Korvane WMP 3 LX VORNA", ""}));
-  EXPECT_EQ(row(kFullScreenEdition), (Row{"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO", "", Border::None, false,
-                                          false, false, false, false, false, false, false, 0, 0, 0, 0,
-                                          PointerRule::FocusThenEvery, "", ""}));
-}
-#endif
 
 TEST_F(Edition, KeyDOpensTheDialogOnlyInTheEntryEdition) {
 #if KORVANE_HAS_OPEN_FILE_DIALOG

@@ -16,6 +16,7 @@
 namespace korvane::tool::testing {
 
 using fakes::slurp;
+using fakes::spit;
 using Message = std::pair<QString, QMessageBox::Icon>;
 
 inline void ensureApp() {
@@ -24,11 +25,6 @@ inline void ensureApp() {
   static int argc = 1;
   static char* argv[] = {const_cast<char*>("settings-tool-tests"), nullptr};
   new QApplication(argc, argv);
-}
-
-inline void writeAll(const std::filesystem::path& file, std::string_view data) {
-  std::filesystem::create_directories(file.parent_path());
-  fakes::spit(file, data);
 }
 
 // The tool in a scratch folder with kvnset.ini in it and the store beside; messages

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The desktop follows the store: checked with the real tools (gio, xdg-mime, xdg-open,
-// update-mime-database) on scratch XDG trees with the system's MIME database, opening
-// real files with stand-in programs that record what they were given.
+// The desktop follows the store: the real freedesktop tools on scratch XDG trees with the
+// system's MIME database, opening files with stand-ins that record what they were given.
 #include "ToolTestSupport.h"
 
 #include "settings-tool/DesktopAssociations.h"
@@ -17,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::slurp;
-using testing::writeAll;
+using testing::spit;
 
 const QString kRegistered = QStringLiteral("関連付け設定しました");
 
@@ -47,29 +46,27 @@ class DesktopFollowsStore : public testing::ToolTest {
   void SetUp() override {
     ToolTest::SetUp();
     useDataHome(home / ".local/share");
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    ::setenv("XDG_CONFIG_DIRS", (scratch / "etc").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);  // gio's, not ours
-    // The system's MIME database, and installed programs of our own making only.
-    ::setenv("XDG_DATA_DIRS", (scratch / "system").c_str(), 1);
+    // The system's MIME database, installed programs of our own making only, and gio's
+    // cache elsewhere than ours.
+    for (auto [name, value] : {std::pair{"HOME", home}, {"XDG_CONFIG_HOME", home / ".config"},
+                               {"XDG_CONFIG_DIRS", scratch / "etc"}, {"XDG_CACHE_HOME", scratch / "cache"},
+                               {"XDG_DATA_DIRS", scratch / "system"}, {"KORVANE_RECORD", recorded()}})
+      ::setenv(name, value.c_str(), 1);
     fs::create_directories(scratch / "system/applications");
     fs::create_directory_symlink("/usr/share/mime", scratch / "system/mime");
     ::unsetenv("XDG_CURRENT_DESKTOP");
     ::setenv("GIO_USE_VFS", "local", 1);
     // xdg-open only asks the MIME defaults when it believes there is a display.
     if (!std::getenv("DISPLAY")) ::setenv("DISPLAY", ":9999", 1);
-    ::setenv("KORVANE_RECORD", recorded().c_str(), 1);
     fs::create_directories(home);
 
     // The standard player beside the tool, on a path that no shell, quoting rule or
-    // field code may bend; it records its arguments.
+    // field code may bend, and another opener; both record their arguments.
     toolDir = scratch / R"(My "Players" $HOME `x` a\b 100%)";
-    const std::string record = "\"$KORVANE_RECORD.part\"\nmv \"$KORVANE_RECORD.part\" \"$KORVANE_RECORD\"\n";
-    writeAll(toolDir / "KorvaneRP3LX", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
-    writeAll(scratch / "bin/opener", "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + record);
-    for (const fs::path& p : {toolDir / "KorvaneRP3LX", scratch / "bin/opener"})
+    for (const fs::path& p : {toolDir / "KorvaneRP3LX", scratch / "bin/opener"}) {
+      spit(p, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KORVANE_RECORD.part\"\nmv \"$KORVANE_RECORD.part\" \"$KORVANE_RECORD\"\n");
       fs::permissions(p, fs::perms::owner_all);
+    }
     fs::copy(KORVANE_BIN_DIR "/icon", toolDir / "icon");  // the icons the programs ship with
     // The user's editor and another player, installed system-wide.
     installed("editor", "text/plain;");
@@ -92,7 +89,7 @@ class DesktopFollowsStore : public testing::ToolTest {
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
   }
   void installed(const std::string& name, const std::string& types) {
-    writeAll(scratch / "system/applications" / (name + ".desktop"),
+    spit(scratch / "system/applications" / (name + ".desktop"),
              "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + (scratch / "bin/opener").string() + " " +
                  name + " %f\nMimeType=" + types + "\n");
   }
@@ -117,7 +114,7 @@ class DesktopFollowsStore : public testing::ToolTest {
   }
   std::string opened(const char* name) {
     const fs::path file = scratch / "files" / name;
-    if (!fs::exists(file)) writeAll(file, "some text\n");
+    if (!fs::exists(file)) spit(file, "some text\n");
     return openWith({"gio", "open"}, file);
   }
   std::string player(const char* name) const { return (scratch / "files" / name).string() + "\n"; }
@@ -136,11 +133,11 @@ class DesktopFollowsStore : public testing::ToolTest {
 TEST_F(DesktopFollowsStore, TicksOpenTheirExtensionsOnlyWithThePlayerAndRemovalLeavesTheTreesAsBefore) {
   ::setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
   // Kept elsewhere and linked in, as dotfile managers do; it must stay a link.
-  writeAll(home / "dotfiles/mimeapps.list",
+  spit(home / "dotfiles/mimeapps.list",
            "# mine\n[Default Applications]\ntext/plain=editor.desktop\naudio/mp3=other-player.desktop\n");
   fs::create_directories(mimeApps().parent_path());
   fs::create_symlink(home / "dotfiles/mimeapps.list", mimeApps());
-  writeAll(home / ".config/gnome-mimeapps.list",
+  spit(home / ".config/gnome-mimeapps.list",
            "[Default Applications]\nvideo/mpeg=other-player.desktop;\n"
            "application/x-korvane-rp3-mp3=other-player.desktop\n");
   const auto before = trees();
@@ -189,9 +186,9 @@ TEST_F(DesktopFollowsStore, RemovalGivesBackTheEmptyHomeAndAHandSetDefault) {
 TEST_F(DesktopFollowsStore, EarlierVersionsTypeDefaultsAreGivenBack) {
   const std::string mine = "[Default Applications]\nvideo/x-msvideo=other-player.desktop\n\n"
                            "[Added Associations]\nvideo/x-msvideo=other-player.desktop;\n";
-  writeAll(mimeApps(), "[Default Applications]\nvideo/x-msvideo=korvane-rp3-avifile.desktop\n\n"
+  spit(mimeApps(), "[Default Applications]\nvideo/x-msvideo=korvane-rp3-avifile.desktop\n\n"
                        "[Added Associations]\nvideo/x-msvideo=korvane-rp3-avifile.desktop;other-player.desktop;\n");
-  writeAll(data / "korvane-rp3/desktop.json",
+  spit(data / "korvane-rp3/desktop.json",
            R"({"files": [], "groups": [], "createdMimeApps": false,
                "defaults": {"video/x-msvideo": {"ours": "korvane-rp3-avifile.desktop",
                                                 "previous": "other-player.desktop"}},
@@ -215,7 +212,7 @@ TEST_F(DesktopFollowsStore, EarlierVersionsTypeDefaultsAreGivenBack) {
 // which gets the path whole.
 TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndGioAlsoWhenTheDataFolderHoldsABlank) {
   const fs::path file = scratch / "files/my clip's $1 \"take\".korvanetestext";
-  writeAll(file, "whatever");
+  spit(file, "whatever");
   for (const char* folder : {"data", "my data"}) {
     useDataHome(scratch / folder);
     auto w = open();
@@ -234,8 +231,8 @@ TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndGioAlsoWhenTheDataFolderHold
 // A step failing late (here the desktop entry's folder is a file) takes back the
 // run's earlier steps: the store, the records and the MIME database.
 TEST_F(DesktopFollowsStore, FailedStepUndoesTheWholeRun) {
-  writeAll(data / "applications", "not a folder");
-  writeAll(ini(), "[KeepConnect]\r\n.mpg=0\r\n");
+  spit(data / "applications", "not a folder");
+  spit(ini(), "[KeepConnect]\r\n.mpg=0\r\n");
   const auto before = trees();
   auto w = open();
   w->kanren1[5]->setChecked(true);
@@ -251,7 +248,7 @@ TEST_F(DesktopFollowsStore, FailedStepUndoesTheWholeRun) {
 TEST_F(DesktopFollowsStore, OutrankingListThatCannotBeWrittenIsReported) {
   ::setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
   const fs::path list = home / ".config/gnome-mimeapps.list";
-  writeAll(list, "[Default Applications]\napplication/x-korvane-rp3-mpg=other-player.desktop\n");
+  spit(list, "[Default Applications]\napplication/x-korvane-rp3-mpg=other-player.desktop\n");
   if (run("sh", {"-c", "chattr +i \"$0\" && echo ok", QString::fromStdString(list.string())}) != "ok")
     GTEST_SKIP() << "this file system cannot make a file immutable";
   immutable = list;

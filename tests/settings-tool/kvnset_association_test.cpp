@@ -6,7 +6,7 @@
 namespace korvane::tool {
 namespace {
 
-using testing::writeAll;
+using testing::spit;
 
 const QString kRegistered = QStringLiteral("関連付け設定しました");
 const std::string kAviStore = "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.avi]\r\n@=\"avifile\"\r\n\r\n";
@@ -38,7 +38,7 @@ TEST_F(AssociationRun, NothingTickedWritesNoKeyThenOnlyAviWritesItsLayout) {
 }
 
 TEST_F(AssociationRun, RegisteringKeepsOthersValuesUntickedStaysAndRemovalTakesTickedEntriesWhole) {
-  writeAll(storeFile(),
+  spit(storeFile(),
            "REGEDIT4\r\n\r\n"
            "[HKEY_CLASSES_ROOT\\.AVI]\r\n@=\"OtherPlayer.avi\"\r\n\"Content Type\"=\"video/avi\"\r\n\r\n"
            "[HKEY_CLASSES_ROOT\\AviFile]\r\n@=\"Video Clip\"\r\n\"EditFlags\"=dword:00010000\r\n\r\n"
@@ -74,7 +74,7 @@ TEST_F(AssociationRun, RegisteringKeepsOthersValuesUntickedStaysAndRemovalTakesT
 }
 
 TEST_F(AssociationRun, OwnExtensionIsUsedAsTypedAndWithoutTextTouchesNoKey) {
-  writeAll(storeFile(), "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.]\r\n@=\"keep\"\r\n\r\n[HKEY_CLASSES_ROOT\\file]\r\n\r\n");
+  spit(storeFile(), "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.]\r\n@=\"keep\"\r\n\r\n[HKEY_CLASSES_ROOT\\file]\r\n\r\n");
   auto w = open();
   w->kanren1[11]->setChecked(true);
   w->Text2->setText(QStringLiteral("xyz"));
@@ -102,8 +102,8 @@ TEST_F(AssociationRun, OwnExtensionIsUsedAsTypedAndWithoutTextTouchesNoKey) {
 }
 
 TEST_F(AssociationRun, OwnExtensionWithKeyCharactersIsRefusedAndNothingChanges) {
-  writeAll(ini(), "[KeepConnect]\n.avi=1\n");
-  writeAll(storeFile(), kAviStore);
+  spit(ini(), "[KeepConnect]\n.avi=1\n");
+  spit(storeFile(), kAviStore);
   auto w = open();
   w->kanren1[11]->setChecked(true);
   const testing::Message refused{QStringLiteral("拡張子に使用できない文字が含まれています。"), QMessageBox::NoIcon};

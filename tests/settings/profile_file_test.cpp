@@ -57,13 +57,16 @@ TEST(ProfileRead, IntegersWrapModulo2To32) {
   for (auto [text, expected] : cases) EXPECT_EQ(parseProfileInt(text, 99), expected) << text;
 }
 
-// A missing file reads as the default everywhere the players start without one.
-TEST_F(TempDir, EmptyValuesReadAsTheDefault) {
+// (A missing file reads as the default everywhere the players start without one.)
+TEST_F(TempDir, EmptyValuesReadAsTheDefaultAndALongValueComesBackWhole) {
   spit(file_, "[Korvane RP 3]\r\nAlwaysFront=\r\nOriginalFit=   \r\n");
   for (const char* key : {"AlwaysFront", "OriginalFit"}) {  // empty value, blanks only
     EXPECT_EQ(profileInt("Korvane RP 3", key, 5, file_), 5) << key;
     EXPECT_EQ(profileString("Korvane RP 3", key, "dflt", file_), "dflt") << key;
   }
+  const std::string path = "file:///" + std::string(1500, 'x') + "/My Clip #1 %20 ü.mkv";
+  ASSERT_TRUE(writeProfileString(kResumeSection, kResumeFilePathKey, path, file_));
+  EXPECT_EQ(profileString(kResumeSection, kResumeFilePathKey, "", file_), path);
 }
 
 TEST_F(TempDir, WritingIntoAMissingFileGivesWindowsBytes) {
@@ -102,32 +105,22 @@ TEST(ProfileWrite, LineBreaksNulAndMisleadingNamesAreRefused) {
   for (const auto& r : refused) EXPECT_FALSE(applyProfileWrite(ini, r[0], r[1], r[2])) << r[1] << r[2];
 }
 
-TEST_F(TempDir, RefusedAndFailedWritesLeaveTheFileWhole) {
-  spit(file_, "[S]\nk=v\n");
-  EXPECT_FALSE(writeProfileString("S", "k", "x\ny", file_));
-  EXPECT_EQ(slurp(file_), "[S]\nk=v\n");
-  // A folder in the file's place cannot be replaced: the write reports failure.
-  fs::create_directory(dir_ / "blocked.ini");
-  EXPECT_FALSE(writeProfileString("S", "k", "v", dir_ / "blocked.ini"));
-  // No temporary files are left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 2);
-}
-
-// The file is replaced by a new one on every write: a private file must stay private.
-TEST_F(TempDir, WritesGoThroughASymlinkAndKeepItAndThePermissions) {
+// Refused and failed writes leave the file whole and no temporary file behind. The file is
+// replaced by a new one on every write: a private file must stay private, a link a link.
+TEST_F(TempDir, RefusedWritesLeaveTheFileWholeAndWritesKeepALinkAndThePermissions) {
   spit(file_, "[S]\nk=v\n");
   fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_FALSE(writeProfileString("S", "k", "x\ny", file_));
+  EXPECT_EQ(slurp(file_), "[S]\nk=v\n");
+  fs::create_directory(dir_ / "blocked.ini");  // a folder in the file's place cannot be replaced
+  EXPECT_FALSE(writeProfileString("S", "k", "v", dir_ / "blocked.ini"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 2);
+
   fs::create_symlink(file_, dir_ / "link.ini");
   ASSERT_TRUE(writeProfileString("S", "k", "w", dir_ / "link.ini"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.ini"));
   EXPECT_EQ(slurp(file_), "[S]\nk=w\n");
   EXPECT_EQ(fs::status(file_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-}
-
-TEST_F(TempDir, LongResumePathComesBackWhole) {
-  std::string path = "file:///" + std::string(1500, 'x') + "/My Clip #1 %20 ü.mkv";
-  ASSERT_TRUE(writeProfileString(kResumeSection, kResumeFilePathKey, path, file_));
-  EXPECT_EQ(profileString(kResumeSection, kResumeFilePathKey, "", file_), path);
 }
 
 TEST_F(TempDir, HandWrittenWindowsFileReadsAsWindowsWouldAndSurvivesAWrite) {

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
-// main for the media tests: the application object first (for the view tests a widget
-// application on an X server of the test program's own, with Mesa's software OpenGL),
-// then LC_NUMERIC back to "C" (the application sets it from the environment; libmpv
-// refuses anything else).
+// main for the tests that need Qt's application object, on an X server of their own when
+// linked with the test display. LC_NUMERIC goes back to "C": libmpv refuses anything else.
 #include <gtest/gtest.h>
 
-#ifdef KORVANE_VIEW_TESTS
+#ifdef KORVANE_TEST_DISPLAY
 #include "tests/e2e/TestDisplay.h"
-
+#endif
+#ifdef KORVANE_VIEW_TESTS
 #include <QApplication>
 #else
 #include <QCoreApplication>
@@ -19,11 +18,13 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // CTest's discovery needs no display
-#ifdef KORVANE_VIEW_TESTS
+#ifdef KORVANE_TEST_DISPLAY
   if (const std::string error = korvane::testing::startPrivateDisplay(); !error.empty()) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
+#endif
+#ifdef KORVANE_VIEW_TESTS
   qputenv("QT_QPA_PLATFORM", "xcb");
   if (qEnvironmentVariableIsEmpty("LIBGL_ALWAYS_SOFTWARE")) qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
   QApplication app(argc, argv);
