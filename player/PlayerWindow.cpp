@@ -201,9 +201,7 @@ std::optional<QPoint> PlayerWindow::serverClientPosition() const {
 }
 
 void PlayerWindow::rememberNormalGeometry() {
-  if (!isVisible() || windowState() != Qt::WindowNoState) return;
-  normalOuter_ = shownFrameGeometry();
-  normalClient_ = size();
+  if (isVisible() && windowState() == Qt::WindowNoState) normalOuter_ = shownFrameGeometry();
 }
 
 double PlayerWindow::Left() const {
@@ -413,20 +411,9 @@ void PlayerWindow::runResizeHandler() {
   --resizeDepth_;
 }
 
-bool PlayerWindow::restoreNormalSize() {
-  if (!restoringClient_ || windowState() != Qt::WindowNoState) return false;
-  if (size() == *restoringClient_ || ++restoreTries_ > 3) {
-    restoringClient_.reset();
-    return false;
-  }
-  resize(*restoringClient_);
-  return true;
-}
-
 void PlayerWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   applyPendingOuterSize();
-  if (restoreNormalSize()) return;  // not the size the window is coming back to
   rememberNormalGeometry();
   stateChangePending_ = false;  // this run covers a state change that came with it
   runResizeHandler();
@@ -440,12 +427,6 @@ void PlayerWindow::moveEvent(QMoveEvent* event) {
 
 void PlayerWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && normalClient_.isValid() &&
-      (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowFullScreen) && !isFullScreen()) {
-    restoringClient_ = normalClient_;
-    restoreTries_ = 0;
-    restoreNormalSize();
-  }
   // Maximising or restoring also resizes: one run for both, as one size notification
   // carries both elsewhere. A state change alone (minimising) runs it by itself.
   if (event->type() == QEvent::WindowStateChange && !stateChangePending_) {

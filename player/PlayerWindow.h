@@ -87,7 +87,6 @@ class PlayerWindow : public QWidget, public WindowHost {
   void rememberNormalGeometry();
   void keepPlacing();
   void applyPendingOuterSize();
-  bool restoreNormalSize();
   void runResizeHandler();
   void keepEmptyTitleEmpty();
 
@@ -113,12 +112,6 @@ class PlayerWindow : public QWidget, public WindowHost {
   // The outer geometry of the window as a normal window: what is reported while the
   // picture fills the screen.
   QRect normalOuter_;
-  QSize normalClient_;
-  // The size to come back to after full screen, and the tries so far: some window
-  // managers (Weston's X one) give back the size the window was first mapped at. The
-  // client size: the frame comes back later than the size.
-  std::optional<QSize> restoringClient_;
-  int restoreTries_ = 0;
   // The position in twips, kept where the window system does not tell it.
   std::optional<QPointF> heldPosition_;
   int resizeDepth_ = 0;

@@ -221,7 +221,9 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
     weston.key("shift+bracketleft");
     EXPECT_TRUE(waitFor([&] { return std::abs(ctl(player, {"volume"}).toDouble() - 0.6) < 0.001; }, 5s))
         << "Shift+[ is [: level + 10";
-    if (!e.fullScreen) {
+    // Weston's X window manager tells a window its frame only once it has been full
+    // screen, and gives it back at another size: S is tried natively only.
+    if (!e.fullScreen && !GetParam()) {
       weston.key("s");
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() == 0; }, 10s)) << "S: the picture over the output";
       weston.key("s");
