@@ -263,23 +263,29 @@ QSize PlayerWindow::clampedClient(QSize client, const QMargins& m) const {
 }
 
 void PlayerWindow::applyPendingOuterSize() {
-  if (frameKnown_ || !isVisible()) return;
+  if (!isVisible() || (frameKnown_ && !pendingOuter_)) return;
   const QMargins m = frame();
   if (m.isNull()) return;  // no window manager frame (yet)
-  frameKnown_ = true;
   const bool normal = !isMinimized() && !isMaximized() && !isFullScreen();
-  if (pendingPosition_) {
-    if (normal) {
-      placing_ = *pendingPosition_;
-      placeTries_ = 0;
-      keepPlacing();
+  if (!frameKnown_) {
+    frameKnown_ = true;
+    if (pendingPosition_) {
+      if (normal) {
+        placing_ = *pendingPosition_;
+        placeTries_ = 0;
+        keepPlacing();
+      }
+      pendingPosition_.reset();
     }
-    pendingPosition_.reset();
+    // Some window managers (Weston's for X) tell the frame only once the window has been
+    // full screen, and give it back at a size of their own: the outer size it had, as
+    // measured without a frame, is asked for again when it is a normal window again.
+    if (!normal && normalOuter_.isValid()) pendingOuter_ = normalOuter_.size();
   }
-  if (!pendingOuter_) return;
+  if (!pendingOuter_ || !normal) return;
   const QSize outer = *pendingOuter_;
   pendingOuter_.reset();
-  if (normal) resize(clampedClient(outer.shrunkBy(m), m));
+  resize(clampedClient(outer.shrunkBy(m), m));
 }
 
 void PlayerWindow::keepPlacing() {
@@ -429,6 +435,7 @@ void PlayerWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   // Maximising or restoring also resizes: one run for both, as one size notification
   // carries both elsewhere. A state change alone (minimising) runs it by itself.
+  if (event->type() == QEvent::WindowStateChange) applyPendingOuterSize();
   if (event->type() == QEvent::WindowStateChange && !stateChangePending_) {
     stateChangePending_ = true;
     QTimer::singleShot(50, this, [this] {
