@@ -169,7 +169,10 @@ QMargins PlayerWindow::frame() const {
   // The window system's own margins: the difference of Qt's two rectangles is wrong (even
   // negative) while one of them waits for the window manager's answer.
   const QWindow* w = windowHandle();
-  const QMargins m = w ? w->frameMargins() : QMargins();
+  QMargins m = w ? w->frameMargins() : QMargins();
+  // On X11 only the window manager's own word counts (see x11FrameExtents).
+  if (w && testAttribute(Qt::WA_WState_Created))
+    if (const auto told = platform::x11FrameExtents(winId())) m = *told / w->devicePixelRatio();
   return m.left() >= 0 && m.top() >= 0 && m.right() >= 0 && m.bottom() >= 0 ? m : QMargins();
 }
 
@@ -186,7 +189,7 @@ QRect PlayerWindow::shownFrameGeometry() const {
   // Qt's record of a shown window's place can miss the window manager's move as it frames
   // the window (saved, it made the window creep by its title bar at every start); the
   // window system knows where it is.
-  QRect outer = frameGeometry();
+  QRect outer = geometry().marginsAdded(frame());
   if (isVisible() && testAttribute(Qt::WA_WState_Created))
     if (const auto client = serverClientPosition()) outer.moveTopLeft(*client - QPoint(frame().left(), frame().top()));
   return outer;
@@ -248,7 +251,8 @@ void PlayerWindow::setOuterSize(std::optional<int> width, std::optional<int> hei
   const QMargins m = frame();
   const int w = width ? *width - m.left() - m.right() : geometry().width();
   const int h = height ? *height - m.top() - m.bottom() : geometry().height();
-  if (!frameKnown_) pendingOuter_ = QSize(width ? *width : frameGeometry().width(), height ? *height : frameGeometry().height());
+  const QSize framed = geometry().marginsAdded(m).size();
+  if (!frameKnown_) pendingOuter_ = QSize(width ? *width : framed.width(), height ? *height : framed.height());
   resize(clampedClient(QSize(w, h), m));
 }
 

@@ -76,15 +76,18 @@ void EngineControl::OptionSOn() {
 void EngineControl::OptionSOff() {
   if (!fullScreen_) return;
   fullScreen_ = false;
-  if (QWidget* window = form_ ? form_->window() : nullptr) {
-    window->setWindowState(savedWindowState_ & ~Qt::WindowFullScreen);
-    window->show();
-  }
+  // The picture goes back first: a window manager that gives the window its size back
+  // at once (Weston's for X) has the form lay out before this returns, and a restore
+  // after that would leave the picture laid out for the old size.
   view_.setFillParent(false);
   view_.SetLeft(saved_[0]);
   view_.SetTop(saved_[1]);
   view_.SetWidth(saved_[2]);
   view_.SetHeight(saved_[3]);
+  if (QWidget* window = form_ ? form_->window() : nullptr) {
+    window->setWindowState(savedWindowState_ & ~Qt::WindowFullScreen);
+    window->show();
+  }
 }
 
 void EngineControl::pointerPressed(int button, int x, int y) {
