@@ -117,10 +117,14 @@ class FileChooser : public QDialog {
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->setAllColumnsShowFocus(true);
+    // Widths from the font rather than the contents: an empty folder keeps its columns,
+    // and a large one is not measured row by row.
+    const QFontMetrics fm = fontMetrics();
+    const QDateTime late(QDate(2000, 12, 28), QTime(23, 59, 59));
     list->header()->setStretchLastSection(false);
     list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    list->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    list->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    list->header()->resizeSection(1, fm.horizontalAdvance(QStringLiteral("000.00 MiB")) + 2 * fm.height());
+    list->header()->resizeSection(2, fm.horizontalAdvance(QLocale().toString(late, QLocale::ShortFormat)) + 2 * fm.height());
     auto* openButton = new QPushButton(QStringLiteral("開く(&O)"));
     auto* cancelButton = new QPushButton(QStringLiteral("キャンセル"));
     openButton->setDefault(true);
@@ -150,7 +154,6 @@ class FileChooser : public QDialog {
     connect(list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
       if (item && !item->data(0, kIsFolder).toBool()) name->setText(item->text(0));
     });
-    const QFontMetrics fm = fontMetrics();
     resize(fm.averageCharWidth() * 96, fm.height() * 28);
     enter(start);
     list->setFocus();  // type-ahead and Backspace work at once
@@ -182,6 +185,7 @@ class FileChooser : public QDialog {
     folder_ = std::move(folder);
     entries_ = readFolder(folder_);
     where->setText(shown(folder_.native()));
+    name->clear();  // a name from the folder left behind would not open here
     up->setEnabled(folder_ != folder_.root_path());
     refill();
   }
@@ -239,15 +243,10 @@ class FileChooser : public QDialog {
       return activate(item);
     const fs::path p = typedPath(folder_, name->text());
     std::error_code ec;
-    if (fs::is_directory(p, ec)) {
-      enter(p);
-      name->clear();
-    } else if (fs::exists(p, ec)) {
-      choose(p);
-    } else {
-      QApplication::beep();
-      name->selectAll();
-    }
+    if (fs::is_directory(p, ec)) return enter(p);
+    if (fs::exists(p, ec)) return choose(p);
+    QApplication::beep();
+    name->selectAll();
   }
 
   void choose(const fs::path& path) {
