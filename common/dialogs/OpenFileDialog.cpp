@@ -101,7 +101,7 @@ std::vector<FileType> fileTypes(const QString& qtFilter) {
                                  QRegularExpression::CaseInsensitiveOption);
     out.push_back(std::move(type));
   }
-  if (out.empty()) out.push_back(fileTypes(QStringLiteral("* (*)")).front());
+  if (out.empty()) out.push_back(fileTypes(QStringLiteral("すべてのファイル (*)")).front());
   return out;
 }
 
