@@ -13,7 +13,8 @@ class QWidget;
 // Shows the open-file dialog titled "ファイルを開く" over `owner` and returns the
 // chosen file's complete path, or "" when the user cancels. `filter` holds
 // description/pattern pairs, each part ended by a NUL ("Clips\0*.avi;*.mpg\0");
-// patterns match regardless of case. Paths of any length come back whole.
+// patterns match regardless of case. The path comes back whole, as the bytes the file
+// system holds, names that are not UTF-8 included.
 std::string OpenFileDialog(QWidget* owner, std::string_view filter);
 
 namespace korvane::dialogs {
@@ -28,8 +29,8 @@ struct OpenFileRequest {
   QString qtFilter;
 };
 
-// Answers a request with the chosen path, or "" for a cancel.
-using OpenFileProvider = std::function<QString(const OpenFileRequest&)>;
+// Answers a request with the chosen path's bytes, or "" for a cancel.
+using OpenFileProvider = std::function<std::string(const OpenFileRequest&)>;
 
 // Replaces the dialog; an empty function restores the real one. Returns the
 // provider that was in place.
@@ -37,7 +38,7 @@ OpenFileProvider setOpenFileProvider(OpenFileProvider provider);
 
 // The description/pattern pairs in Qt's filter form. Pattern lists separated by
 // ";" become blank-separated; every letter of a pattern becomes a bracket of both
-// cases so that even a case-sensitive native dialog matches either case. The
+// cases so that the patterns match either case wherever they are used. The
 // description is shown as given: the dialog hides the pattern part.
 QString qtFilterFromPairs(std::string_view filter);
 

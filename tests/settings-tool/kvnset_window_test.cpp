@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The settings window offscreen: load steps, the option rule, the buttons, the
-// program dialog and its filter, the second instance and the captions' room.
+// program dialog, its filter and the dialog itself, the second instance and the
+// captions' room.
 #include "ToolTestSupport.h"
 
 #include "common/dialogs/OpenFileDialog.h"
 #include "platform/QtTranslations.h"
 #include "settings-tool/InstanceLock.h"
 
+#include <QComboBox>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 
 namespace korvane::tool {
 namespace {
@@ -70,7 +75,7 @@ TEST_F(KVNsetWindow, CancelledProgramDialogEmptiesPathWhichBothAssociationButton
   dialogs::OpenFileRequest seen;
   dialogs::setOpenFileProvider([&](const dialogs::OpenFileRequest& r) {
     seen = r;
-    return QString();
+    return std::string();
   });
   w->Command5->click();
   dialogs::setOpenFileProvider({});
@@ -130,6 +135,62 @@ TEST(QtTranslations, JapaneseDesktopGetsJapaneseButtons) {
 TEST(OpenFileFilter, PairsBecomeQtEntriesWithCaseFreePatterns) {
   EXPECT_EQ(dialogs::qtFilterFromPairs("Clips(*.avi;*.Mp3)\0*.avi;*.Mp3\0All\0*.*\0\0Ignored\0*.x\0"sv),
             QStringLiteral("Clips(*.avi;*.Mp3) (*.[aA][vV][iI] *.[mM][pP]3);;All (*)"));
+}
+
+// The dialog itself on a scratch folder: folders first, then the files of the chosen type in
+// natural order, dot names left out, a name that is not UTF-8 listed and returned as its
+// bytes; a typed name goes into a folder or opens a file; the next dialog starts where the
+// last choice was made; Escape returns nothing.
+TEST_F(KVNsetWindow, OpenFileDialogListsEveryNameAndReturnsItsBytes) {
+  const fs::path dir = scratch / "clips";
+  fs::create_directories(dir / "b folder");
+  for (const char* name : {"\xff.wav", "a10.WAV", "a9.wav", "notes.txt", ".hidden.wav"}) testing::spit(dir / name, "x");
+  const auto onDialog = [](std::function<void(QDialog&)> act) {
+    QTimer::singleShot(0, [act] {
+      auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_TRUE(d);
+      EXPECT_EQ(d->windowTitle(), dialogs::kOpenFileTitle);
+      act(*d);
+    });
+  };
+  const auto names = [](QDialog& d) {
+    QStringList out;
+    auto* list = d.findChild<QTreeWidget*>();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(0);
+    return out;
+  };
+  const auto filter = "Sound\0*.wav\0All\0*.*\0"sv;
+  QStringList listed, all;
+  onDialog([&](QDialog& d) {
+    auto* folder = d.findChild<QLineEdit*>("folder");
+    folder->setText(QString::fromStdString(dir.string()));
+    QTest::keyClick(folder, Qt::Key_Return);
+    listed = names(d);
+    auto* list = d.findChild<QTreeWidget*>();
+    list->setCurrentItem(list->topLevelItem(3));
+    QTest::keyClick(list, Qt::Key_Return);
+  });
+  EXPECT_EQ(OpenFileDialog(nullptr, filter), (dir / "\xff.wav").string());
+  EXPECT_EQ(listed, (QStringList{"b folder", "a9.wav", "a10.WAV", QStringLiteral("\uFFFD.wav")}));
+
+  QString inside;
+  onDialog([&](QDialog& d) {
+    d.findChild<QComboBox*>()->setCurrentIndex(1);
+    all = names(d);
+    auto* name = d.findChild<QLineEdit*>("name");
+    name->setText("b folder");
+    QTest::keyClick(name, Qt::Key_Return);
+    inside = d.findChild<QLineEdit*>("folder")->text();
+    name->setText("../notes.txt");
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  EXPECT_EQ(OpenFileDialog(nullptr, filter), (dir / "notes.txt").string());
+  EXPECT_EQ(all.size(), 5);
+  EXPECT_TRUE(all.contains("notes.txt"));
+  EXPECT_EQ(inside, QString::fromStdString((dir / "b folder").string()));
+
+  onDialog([&](QDialog& d) { QTest::keyClick(d.findChild<QTreeWidget*>(), Qt::Key_Escape); });
+  EXPECT_EQ(OpenFileDialog(nullptr, filter), "");
 }
 
 }  // namespace
