@@ -92,9 +92,20 @@ TEST(ProfileWrite, ReplacingAValueKeepsEveryOtherByte) {
   EXPECT_EQ(applyProfileWrite("[A]\nname3\n", "A", "name3", "v"), "[A]\nname3=v\n");
 }
 
-TEST(ProfileWrite, ValuesThatAReaderWouldChangeAreQuoted) {
-  for (std::string value : {"trailing blank ", " leading", "\"quoted\"", "'single'", "", "\"", "a=b"})
-    EXPECT_EQ(findProfileValue(applyProfileWrite("", "S", "k", value).value_or("<refused>"), "S", "k"), value) << value;
+// Whatever the file holds, a write that is accepted reads back exactly and a second one
+// changes nothing: values a reader would change are quoted, and odd files (CR-only lines,
+// a repeated section, a NUL, a section left open, a key line without "=") are written sanely.
+TEST(ProfileWrite, AcceptedWritesReadBackExactlyAndAreIdempotentWhateverTheFileHolds) {
+  const std::string files[] = {"", "; c\n[ a ]\nb = \"q\"\n", " x [A]\rk\r[B]\n", "[S]\r\nk=v\r",
+                               std::string("[S]\nk=a\0b\n[s]\nk=2", 17), "[S", "\xEF\xBB\xBF[S]\nk\n[a]"};
+  for (const std::string& file : files)
+    for (const char* section : {"S", "a"})
+      for (std::string value : {"v", "trailing blank ", " leading", "\"quoted\"", "'single'", "", "\"", "a=b", "; x"}) {
+        const auto written = applyProfileWrite(file, section, "k", value);
+        ASSERT_TRUE(written) << file << value;
+        EXPECT_EQ(findProfileValue(*written, section, "k"), value) << file << value;
+        EXPECT_EQ(applyProfileWrite(*written, section, "k", value), written) << file << value;
+      }
 }
 
 TEST(ProfileWrite, LineBreaksNulAndMisleadingNamesAreRefused) {
