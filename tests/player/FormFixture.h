@@ -40,10 +40,4 @@ class FormTest : public ::testing::Test {
   Form1 form{media, kEdition.hasControlPanel ? &panel : nullptr, host, host};
 };
 
-// The form once its window is shown.
-class ShownForm : public FormTest {
- protected:
-  ShownForm() { host.shown = true; }
-};
-
 }  // namespace korvane::player

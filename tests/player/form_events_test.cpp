@@ -10,8 +10,10 @@
 
 using namespace korvane::player;
 
-class FormEvents : public ShownForm {
+// The form once its window is shown.
+class FormEvents : public FormTest {
  protected:
+  FormEvents() { host.shown = true; }
   // Image width and height, window width and height, the panel's top.
   using Panes = std::array<double, 5>;
   Panes panes() const { return {media.width, media.height, host.width, host.height, panel.top}; }
@@ -104,21 +106,6 @@ TEST(PlayInfo, CaptionsShowNamePositionAndLength) {
   for (auto [source, position, length, caption] : cases)
     EXPECT_EQ(PlayInfoCaption(source, position, length, "", ""), caption) << source;
   EXPECT_EQ(PlayInfoCaption("file:///m/x", 0, 32768 * 60000, "", ""), std::nullopt);  // 16-bit minutes
-}
-
-TEST_F(FormEvents, StateThreeStartsTheClockWhoseTicksWriteTheCaption) {
-  form.sw.NotPlayInfoDisplay = 1;
-  media.sink->StateChange(3);
-  EXPECT_FALSE(host.Timer1Enabled());
-  EXPECT_EQ(media.height, 5303);  // a layout pass ran
-  form.sw.NotPlayInfoDisplay = 0;
-  media.sink->StateChange(3);
-  EXPECT_TRUE(host.Timer1Enabled());
-  media.source = "file:///music/track.mp3";
-  media.label = "  Title ";
-  media.sublabel = "Artist";
-  form.Timer1_Timer();
-  EXPECT_EQ(host.caption, "Title/Artist [00:00/00:00]");
 }
 
 TEST_F(FormEvents, PointerTogglesOnlyFromThePanelHeightDownAndDropsSetEachFileInOrder) {

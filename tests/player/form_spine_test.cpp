@@ -10,17 +10,6 @@ using namespace korvane;
 using namespace korvane::player;
 using FormSpine = FormTest;
 
-TEST_F(FormSpine, WithoutASettingsFileTheClipOpensAtTheDefaultSizeAndNothingIsWritten) {
-  host.commandLine = "\"/home/u/My Clip.mkv\"";
-  form.Form_Load();
-  // The position is kept; no topmost, no titles.
-  EXPECT_EQ(host.log, (std::vector<std::string>{"RealAudio1.SetStartupFlag(1)",
-                                                "RealAudio1.SetSourceUrl(file:///home/u/My Clip.mkv)",
-                                                "Width=7200", "Height=6165"}));
-  unload();
-  EXPECT_FALSE(fs::exists(host.settingsFile));
-}
-
 TEST(CommandLine, OnePairOfQuotesAroundTheWholeTextIsRemoved) {
   for (auto [given, path] : {std::pair{"", ""}, {"\"\"", ""}, {"\"", "\""}, {"/a b.mp4", "/a b.mp4"},
                              {"\"/x/\"q\".mp4\"", "/x/\"q\".mp4"}, {"\"/x.mp4", "\"/x.mp4"}})
