@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: MIT
+// The install tree (`cmake --install` into a scratch root with prefix /usr), the Debian
+// package CPack builds from it, and the installed programs as an unprivileged user meets
+// them: a fresh scratch install, or with KORVANE_INSTALLED_ROOT=/ the package on the machine.
+#include "settings/ProfileFile.h"
+#include "tests/e2e/Desktop.h"
+
+#include <QFile>
+#include <QImage>
+#include <QMimeDatabase>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <map>
+#include <set>
+#include <unistd.h>
+
+using namespace korvane;
+using namespace korvane::e2e;
+
+namespace {
+
+const QStringList kPlayers{"KorvaneRP3LXZELTA", "KorvaneRP3LX", "KorvaneRP3LXVORNA", "KorvaneRP3LXKAMBO"};
+const QStringList kPrograms = kPlayers + QStringList{"KorvaneRP3set"};
+const QStringList kFileTypeIcons{"avi", "rm", "mov", "mid", "mp3", "mpg", "wav", "wma", "rv", "ra", "ram"};
+const fs::path kUsr = fs::path(KORVANE_INSTALL_ROOT) / "usr";
+const fs::path kProgramDir = kUsr / KORVANE_PROGRAM_DIR;
+
+struct Output {
+  int exitCode = -1;
+  QString text;  // standard output and error together
+};
+
+// A tool that did not finish is killed as `p` goes.
+Output runTool(const QString& program, const QStringList& args, int timeoutMs = 60000) {
+  QProcess p;
+  p.setProcessChannelMode(QProcess::MergedChannels);
+  p.start(program, args);
+  if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit) return {-1, program + " did not finish"};
+  return {p.exitCode(), QString::fromUtf8(p.readAll())};
+}
+
+// Every file and link below `root` as "/usr/..." (directories left out).
+std::set<std::string> filesBelow(const fs::path& root) {
+  std::set<std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (!e.is_directory() || e.is_symlink()) files.insert("/" + e.path().lexically_relative(root).string());
+  return files;
+}
+
+// The entries of `a` that `b` lacks, one a line, for failure messages.
+std::string missingFrom(const std::set<std::string>& a, const std::set<std::string>& b) {
+  std::string out;
+  for (const std::string& s : a)
+    if (!b.count(s)) out += s + "\n";
+  return out;
+}
+
+// The [Desktop Entry] group of a desktop file, key by key.
+std::map<QString, QString> desktopEntry(const fs::path& file) {
+  std::map<QString, QString> keys;
+  QFile f(QString::fromStdString(file.string()));
+  bool inEntry = false;
+  for (const QString& line : QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray()).split('\n')) {
+    if (line.startsWith('[')) inEntry = line == "[Desktop Entry]";
+    else if (inEntry && !line.startsWith('#') && line.contains('=')) keys[line.section('=', 0, 0)] = line.section('=', 1);
+  }
+  return keys;
+}
+
+}  // namespace
+
+TEST(InstallTree, ProgramsLieSideBySideWithTheirIconsAndRelativeLinksAndManualPagesInUsr) {
+  std::set<std::string> expected;
+  for (const QString& program : kPrograms) {
+    const std::string name = program.toStdString();
+    SCOPED_TRACE(name);
+    expected.insert("/" + name);
+    EXPECT_NE(fs::status(kProgramDir / name).permissions() & fs::perms::others_exec, fs::perms::none);
+    const fs::path link = kUsr / "bin" / name;
+    ASSERT_TRUE(fs::is_symlink(link));
+    // Relative, so that the tree works wherever it is unpacked.
+    EXPECT_TRUE(fs::read_symlink(link).is_relative()) << fs::read_symlink(link);
+    EXPECT_EQ(fs::canonical(link), fs::canonical(kProgramDir / name));
+    EXPECT_TRUE(fs::is_regular_file(kUsr / "share/man/man1" / (name + ".1.gz")));
+  }
+  for (const QString& ext : kFileTypeIcons) expected.insert("/icon/" + ext.toStdString() + ".ico");
+  // Nothing of the build's own comes along: no settings file, no helper programs.
+  EXPECT_EQ(filesBelow(kProgramDir), expected);
+}
+
+TEST(InstallTree, DesktopEntriesPassTheValidatorAndNameTheProgramsIconsInEverySizeAndKnownMediaTypes) {
+  QMimeDatabase db;
+  for (const QString& program : kPrograms) {
+    const fs::path file = kUsr / "share/applications" / (program + ".desktop").toStdString();
+    SCOPED_TRACE(file);
+    ASSERT_TRUE(fs::is_regular_file(file));
+    // The validator prints errors, warnings and hints alike; any of them fails.
+    const Output check = runTool("desktop-file-validate", {QString::fromStdString(file.string())});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_EQ(check.text.trimmed(), "");
+    auto entry = desktopEntry(file);
+    EXPECT_EQ(entry["TryExec"], program);
+    const bool player = kPlayers.contains(program);
+    EXPECT_EQ(entry["Exec"], player ? program + " %f" : program);
+    // Each picture the size its folder names.
+    for (const std::string size : {"16x16", "22x22", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256"}) {
+      const fs::path png = kUsr / "share/icons/hicolor" / size / "apps" / (entry["Icon"] + ".png").toStdString();
+      const QImage icon(QString::fromStdString(png.string()));
+      EXPECT_EQ(std::to_string(icon.width()) + "x" + std::to_string(icon.height()), size);
+    }
+    // Canonical names only: an alias or an unknown name puts the players under nobody's "Open With".
+    const QStringList types = entry["MimeType"].split(';', Qt::SkipEmptyParts);
+    EXPECT_EQ(types.size() >= 20, player) << types.size();
+    for (const QString& type : types) EXPECT_EQ(db.mimeTypeForName(type).name(), type);
+    for (const char* common : {"video/mp4", "video/x-matroska", "audio/mpeg", "audio/x-wav", "video/x-msvideo"})
+      EXPECT_EQ(types.contains(common), player) << common;
+  }
+}
+
+TEST(InstallTree, SoftwareCentresFindOneValidDescriptionNamingEveryProgram) {
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(kUsr / "share/metainfo")) files.push_back(e.path());
+  ASSERT_EQ(files.size(), 1u);
+  // Offline: the validator would otherwise try the web addresses it finds.
+  const Output check = runTool("appstreamcli", {"validate", "--no-net", QString::fromStdString(files[0].string())});
+  EXPECT_EQ(check.exitCode, 0) << check.text.toStdString();
+  QFile f(QString::fromStdString(files[0].string()));
+  const QString xml = QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+  for (const QString& program : kPrograms) {
+    EXPECT_TRUE(xml.contains("<launchable type=\"desktop-id\">" + program + ".desktop<")) << program.toStdString();
+    EXPECT_TRUE(xml.contains("<binary>" + program + "<")) << program.toStdString();
+  }
+}
+
+
+class Package : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const auto& e : fs::directory_iterator(KORVANE_PACKAGE_DIR))
+      if (e.path().extension() == ".deb") deb = QString::fromStdString(e.path().string());
+    ASSERT_FALSE(deb.isEmpty()) << "no package in " KORVANE_PACKAGE_DIR;
+  }
+  QString field(const char* name) const { return runTool("dpkg-deb", {"-f", deb, name}).text.trimmed(); }
+  QString deb;
+};
+
+
+TEST_F(Package, HoldsExactlyTheInstallTreeOwnedByRoot) {
+  const Output listing = runTool("dpkg-deb", {"-c", deb});
+  ASSERT_EQ(listing.exitCode, 0) << listing.text.toStdString();
+  std::set<std::string> files;
+  for (const QString& line : listing.text.split('\n', Qt::SkipEmptyParts)) {
+    // "-rwxr-xr-x root/root 1234 2026-12-06 23:00 ./usr/lib/... [-> target]"
+    const QStringList f = line.split(' ', Qt::SkipEmptyParts);
+    ASSERT_GE(f.size(), 6) << line.toStdString();
+    EXPECT_EQ(f[1], "root/root") << line.toStdString();
+    if (f[0].startsWith('d')) continue;
+    files.insert(f[5].mid(1).toStdString());
+    if (!f[0].startsWith('l')) continue;
+    EXPECT_EQ(f.value(7), fs::read_symlink(KORVANE_INSTALL_ROOT + f[5].mid(1).toStdString()).c_str()) << "as installed: " << line.toStdString();
+  }
+  const std::set<std::string> installed = filesBelow(KORVANE_INSTALL_ROOT);
+  EXPECT_EQ(missingFrom(installed, files), "") << "installed, not packaged";
+  EXPECT_EQ(missingFrom(files, installed), "") << "packaged, not installed";
+}
+
+TEST_F(Package, DeclaresWhatItIsAndWhatItNeedsAtRunTime) {
+  EXPECT_EQ(field("Package"), "korvane-rp3");
+  EXPECT_EQ(field("Section"), "video");
+  EXPECT_EQ(field("Architecture"), runTool("dpkg", {"--print-architecture"}).text.trimmed());
+  EXPECT_TRUE(deb.endsWith("korvane-rp3_" + field("Version") + "_" + field("Architecture") + ".deb")) << deb.toStdString();
+  // Package names only: versions and alternatives aside.
+  QStringList depends;
+  for (const QString& d : field("Depends").split(',')) depends << d.trimmed().section(' ', 0, 0);
+  // What the programs link (from dpkg-shlibdeps), Qt's Wayland plugin they load where
+  // no X display exists, and the tool the settings tool runs.
+  for (const char* needed : {"libmpv2", "libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6",
+                             "libqt6dbus6", "libx11-6", "libxss1", "libxkbcommon0", "libxkbcommon-x11-0",
+                             "libc6", "libstdc++6", "qt6-wayland", "shared-mime-info"})
+    EXPECT_TRUE(depends.contains(needed)) << needed << " missing from " << field("Depends").toStdString();
+}
+
+TEST_F(Package, LintianFindsNoError) {
+  const Output lint = runTool("lintian", {"--no-cfg", "--tag-display-limit", "0", deb}, 170000);
+  ASSERT_NE(lint.exitCode, -1) << lint.text.toStdString();
+  EXPECT_EQ(lint.text.split('\n').filter(QRegularExpression("^E: ")).join('\n').toStdString(), "");
+}
+
+constexpr uid_t kNobody = 65534;
+
+class InstalledPrograms : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path scratch = scratch_.path().toStdString();
+    fs::permissions(scratch, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    const char* installed = std::getenv("KORVANE_INSTALLED_ROOT");
+    ownInstall = !installed || !*installed;
+    root = ownInstall ? scratch / "root" : fs::path(installed);
+    if (ownInstall) {
+      ASSERT_TRUE(run("env", {QString::fromStdString("DESTDIR=" + root.string()), KORVANE_CMAKE, "--install",
+                              KORVANE_BUILD_DIR, "--prefix", "/usr"}, 60s)) << "cmake --install failed";
+    }
+    programDir = root / "usr" / KORVANE_PROGRAM_DIR;
+
+    // The user: nobody when we are root; otherwise ourselves, with our own install made
+    // read-only (a system-wide one already is).
+    asRoot = ::geteuid() == 0;
+    uid = asRoot ? kNobody : ::getuid();
+    const gid_t gid = asRoot ? kNobody : ::getgid();
+    if (!asRoot && ownInstall) fs::permissions(programDir, fs::perms::owner_write, fs::perm_options::remove);
+
+    const fs::path user = scratch / "user";
+    for (const char* dir : {"home", "config/korvane-rp3", "data", "cache", "run"}) fs::create_directories(user / dir);
+    fs::permissions(user / "run", fs::perms::owner_all);
+    ini = user / "config/korvane-rp3/kvnset.ini";
+    settings::writeProfileString("Korvane RP 3", "ResumePlay", "1", ini);
+    clip = user / "clip.mp4";
+    fs::copy_file(longClip(), clip);
+    for (const auto& e : fs::recursive_directory_iterator(user)) ASSERT_EQ(::lchown(e.path().c_str(), uid, gid), 0);
+    ASSERT_EQ(::chown(user.c_str(), uid, gid), 0);
+    const QString dir = QString::fromStdString(user.string());
+    env = QStringList{"DISPLAY=" + qEnvironmentVariable("DISPLAY"), "PATH=/usr/bin:/bin", "LANG=C.UTF-8",
+                      "HOME=" + dir + "/home", "XDG_CONFIG_HOME=" + dir + "/config", "XDG_DATA_HOME=" + dir + "/data",
+                      "XDG_CACHE_HOME=" + dir + "/cache", "XDG_RUNTIME_DIR=" + dir + "/run", "QT_QPA_PLATFORM=xcb",
+                      "LIBGL_ALWAYS_SOFTWARE=1", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/korvane-test-bus"};
+    if (asRoot)
+      prefix = QStringList{"/usr/bin/setpriv", QString("--reuid=%1").arg(uid), QString("--regid=%1").arg(gid),
+                           "--clear-groups", "--"};
+
+    Program probe(as({"/usr/bin/xdpyinfo"}), env);
+    ASSERT_TRUE(probe.waitForExit() && probe.exitCode() == 0) << "the test's display answers the test's user";
+  }
+
+  void TearDown() override {
+    if (!asRoot && ownInstall && !programDir.empty() && fs::exists(programDir))
+      fs::permissions(programDir, fs::perms::owner_write, fs::perm_options::add);
+  }
+
+  // A command line run as the test's user.
+  QStringList as(const QStringList& command) const { return prefix + command; }
+  QStringList link(const QString& program) const {
+    return as({QString::fromStdString((root / "usr/bin").string()) + "/" + program});
+  }
+
+  QTemporaryDir scratch_;
+  fs::path root, programDir, ini, clip;
+  bool asRoot = false, ownInstall = true;
+  uid_t uid = 0;
+  QStringList env, prefix;
+};
+
+// Started through their links in bin, with the program folder read-only, they show the
+// clip and keep their settings in the user's config folder when Esc ends them; key T
+// starts the settings tool of the same install.
+TEST_F(InstalledPrograms, EachStartsThroughItsLinkShowsTheClipKeepsItsSettingsInTheUsersFolderAndTStartsTheTool) {
+  for (const QString& program : kPlayers) {
+    SCOPED_TRACE(program.toStdString());
+    settings::writeProfileString("ResumeInfo", "Position", "0", ini);
+    Program player(link(program) << QString::fromStdString(clip.string()), env);
+    ASSERT_TRUE(player.waitForWindow());
+    // The picture's upper half: the control panel below is lit before the first frame and
+    // changes as the window lays itself out.
+    auto picture = [&] { const QImage s = player.screenshot(); return s.copy(0, 0, s.width(), s.height() / 2); };
+    EXPECT_TRUE(waitFor([&] { return lit(picture()); }, 10s)) << "the clip's first frame";
+    if (program == "KorvaneRP3LXZELTA") {
+      // T starts the settings tool of the same install, as the player's user.
+      player.key("t");
+      std::string pid;
+      ASSERT_TRUE(waitFor([&] {
+        pid = run("pgrep", {"-u", QString::number(uid), "-x", "KorvaneRP3set"}, 2s).value_or("");
+        return !pid.empty();
+      }, 10s));
+      std::error_code ec;
+      EXPECT_EQ(fs::canonical("/proc/" + pid + "/exe", ec), fs::canonical(programDir / "KorvaneRP3set"));
+      ::kill(std::stoi(pid), SIGTERM);
+      EXPECT_TRUE(waitFor([&] { return !fs::exists("/proc/" + pid); }, 5s));
+    }
+    const QImage shown = picture();
+    EXPECT_TRUE(waitFor([&] { return picture() != shown; }, 10s)) << "playing on";
+    player.key("Escape");
+    ASSERT_TRUE(player.waitForExit());
+    EXPECT_EQ(settings::profileString("ResumeInfo", "FilePath", "", ini), "file://" + clip.string());
+    EXPECT_GT(settings::profileInt("ResumeInfo", "Position", 0, ini), 0);
+  }
+  Program tool(link("KorvaneRP3set"), env);
+  EXPECT_TRUE(tool.waitForWindow());
+}
