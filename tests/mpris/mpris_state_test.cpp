@@ -78,17 +78,10 @@ TEST_F(Mpris, OpenUriSetsTheSourceToTheDecodedPathAsADropDoes) {
 }
 
 TEST_F(Mpris, MetadataDescribesTheClipOrNoTrackAndTheTrackIdChangesWithEachLoad) {
-  // Untagged: the file name stands for the title, and there is no artist.
-  load("file:///music/My Song #1.mp3", 3030);
-  const QVariantMap m = state.Metadata();
-  EXPECT_EQ(m.value("xesam:title").toString(), "My Song #1.mp3");
-  EXPECT_FALSE(m.contains("xesam:artist"));
-  EXPECT_EQ(m.value("xesam:url").toString(), "file:///music/My%20Song%20%231.mp3");
-  // Its value in µs is read end to end; desktops also insist on this type.
-  EXPECT_EQ(m.value("mpris:length").metaType(), QMetaType::fromType<qlonglong>());
-  load("file:///music/plain.wav", 0);  // length unknown
-  EXPECT_FALSE(state.Metadata().contains("mpris:length"));
-
+  // Untagged: the file name stands for the title (tags and the rest are read end to end).
+  load("file:///music/My Song #1.mp3", 0);
+  EXPECT_EQ(state.Metadata().value("xesam:title").toString(), "My Song #1.mp3");
+  EXPECT_FALSE(state.Metadata().contains("mpris:length"));  // length unknown
   load("file://");
   EXPECT_EQ(state.Metadata().keys(), QStringList{"mpris:trackid"});
   EXPECT_EQ(trackPath(), "/org/mpris/MediaPlayer2/TrackList/NoTrack");

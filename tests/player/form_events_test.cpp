@@ -40,22 +40,6 @@ TEST_F(FormEvents, PanesAndWindowFollowTheFitAndXpSwitches) {
   }
 }
 
-// Before the window is shown the focus fails and ends the pass: see the start-up logs.
-TEST_F(FormEvents, PassesPlaceThePanelByTheEarlierImageAndEndWhereRefused) {
-  form.ReDraw();
-  EXPECT_EQ(panes(), (Panes{7100, 5303, 7200, 6165, 5055 - 15}));
-  EXPECT_EQ(panel.width, 7215);
-  for (auto [state, passes] : {std::pair{kMinimized, 1}, {kMaximized, 2}, {kNormal, 2}}) {
-    host.state = state;
-    host.log.clear();
-    form.Form_Resize();
-    EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "SetFocus"), passes) << state;
-  }
-  host.height = 800;  // below the 862 twips of allowances: the pass ends at the image's height
-  form.Form_Resize();
-  EXPECT_EQ(panes(), (Panes{7100, 5303, 7200, 800, 5288}));
-}
-
 // Level is 16-bit and Position 32-bit: an overflow calls nothing and, like a missing
 // settings tool or S switching off, leaves the key to the focused pane. L reads its state.
 TEST_F(FormEvents, KeysMapToTheirOperationsAndAreConsumedUnlessTheyCannotAct) {
