@@ -6,11 +6,7 @@
 #ifdef KORVANE_TEST_DISPLAY
 #include "tests/e2e/TestDisplay.h"
 #endif
-#ifdef KORVANE_VIEW_TESTS
-#include <QApplication>
-#else
 #include <QCoreApplication>
-#endif
 
 #include <clocale>
 #include <cstdio>
@@ -24,13 +20,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 #endif
-#ifdef KORVANE_VIEW_TESTS
-  qputenv("QT_QPA_PLATFORM", "xcb");
-  if (qEnvironmentVariableIsEmpty("LIBGL_ALWAYS_SOFTWARE")) qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
-  QApplication app(argc, argv);
-#else
   QCoreApplication app(argc, argv);
-#endif
   std::setlocale(LC_NUMERIC, "C");
   return RUN_ALL_TESTS();
 }

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The engine on real libmpv, headless (vo=null, ao=null), on the committed clips.
 #include "player/media/MediaSet.h"
-#include "tests/media/MediaTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <tuple>
@@ -15,11 +18,38 @@
 namespace korvane::media {
 namespace {
 
-using testing::clip;
-using testing::clipUrl;
-using testing::settle;
-using testing::waitFor;
 namespace fs = std::filesystem;
+
+std::string clip(const std::string& name) { return std::string(KORVANE_TEST_DATA_DIR) + "/media/" + name; }
+std::string clipUrl(const std::string& name) { return "file://" + clip(name); }
+
+// Runs the event loop until `done()` or `ms` have passed; returns done().
+template <typename Done>
+bool waitFor(Done done, int ms = 10000) {
+  QDeadlineTimer deadline(ms);
+  QTimer tick;  // wakes the loop to look at the deadline even when nothing happens
+  tick.start(20);
+  while (!done() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  return done();
+}
+
+// Runs the event loop for `ms`: lets late events arrive before checking nothing changed.
+void settle(int ms) { waitFor([] { return false; }, ms); }
+
+// The states raised, and the picture size read while handling each, as the layout pass would.
+struct RecordingSink : MediaEvents {
+  std::vector<std::int32_t> states;
+  std::vector<std::pair<std::int32_t, std::int32_t>> pictureAtEvent;
+  const MediaControl* control = nullptr;
+
+  void StateChange(std::int32_t state) override {
+    states.push_back(state);
+    if (control) pictureAtEvent.emplace_back(control->ClipWidth(), control->ClipHeight());
+  }
+  void PointerEvent(std::int32_t, std::int32_t, std::int32_t) override {}
+  bool saw(std::int32_t state) const { return std::ranges::find(states, state) != states.end(); }
+};
 
 class Engine : public ::testing::Test {
  protected:
@@ -38,7 +68,7 @@ class Engine : public ::testing::Test {
     return waitState(kPlaying);
   }
 
-  testing::RecordingSink sink;
+  RecordingSink sink;
   std::unique_ptr<MediaSet> set;
 };
 
