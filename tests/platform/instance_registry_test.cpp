@@ -72,20 +72,15 @@ class Registry : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Registry, FindsTheOldestOfItsProgramByExactCaptionOrTitleAsTheyAreNowButNeverItself) {
+TEST_F(Registry, FindsTheOldestOfItsProgramByExactCaptionAsItIsNowButNeverItself) {
   InstanceRegistry older(kProgram), newer(kProgram), top("KorvaneRP3LXVORNA"), me(kProgram);
   older.setCaption(kLX);
-  older.setApplicationTitle("Korvane RP 3-2 LX");
-  newer.setCaption(kLX);  // and no application title
+  newer.setCaption(kLX);
   top.setApplicationTitle("Korvane RP 3 LX VORNA");
   me.setCaption("mine");
-  me.setCloseHandler([] { ADD_FAILURE() << "asked to close itself"; });
   for (InstanceRegistry* r : {&older, &newer, &top, &me}) ASSERT_TRUE(r->listen());
 
-  const auto found = me.findWindow(kLX);
-  ASSERT_TRUE(found);
-  EXPECT_EQ(std::tie(found->pid, found->program, found->caption, found->appTitle, found->socketPath),
-            std::tuple(qint64(::getpid()), kProgram, kLX, QString("Korvane RP 3-2 LX"), older.socketPath()));
+  EXPECT_EQ(me.findWindow(kLX).value().socketPath, older.socketPath());
   for (const char* other : {"korvane rp 3 lx", "Korvane RP 3", "mine", "Korvane RP 3 LX VORNA"})
     EXPECT_FALSE(me.findWindow(other)) << other;  // the last: another program's window
   older.setCaption("song.mkv [00:01/03:42]");
@@ -94,8 +89,6 @@ TEST_F(Registry, FindsTheOldestOfItsProgramByExactCaptionOrTitleAsTheyAreNowButN
 
   EXPECT_TRUE(me.anotherInstanceRunning());
   EXPECT_FALSE(top.anotherInstanceRunning());  // only its own program counts
-  EXPECT_FALSE(me.requestClose(newer.findWindow("mine").value(), 1s));
-  QCoreApplication::processEvents();  // where a request that reached us would run the handler
 }
 
 // Garbage first: it neither crashes nor stalls the peer; nor is it asked to close through a
@@ -185,12 +178,6 @@ TEST_F(Registry, RuntimeDirectoryIsPrivateAndRefusedWhenOthersCouldReachIt) {
   fs::remove_all(dir_.toStdString());
   ::mkdir(qPrintable(base_ + "/elsewhere"), 0700);  // a good folder, but behind a link
   fs::create_directory_symlink(base_.toStdString() + "/elsewhere", dir_.toStdString());
-  EXPECT_EQ(runtimeDirectory(), "");
-  fs::remove(dir_.toStdString());
-
-  if (::getuid() != 0) GTEST_SKIP() << "giving the folder to another user needs root";
-  ASSERT_EQ(runtimeDirectory(), dir_);
-  ASSERT_EQ(::chown(qPrintable(dir_), 65534, 65534), 0);
   EXPECT_EQ(runtimeDirectory(), "");
 }
 
