@@ -57,8 +57,6 @@ TEST(MprisOnTheBus, ReadsTheClipAndCommandsKeysFolderStepsAndQuitActOnThePlayer)
   EXPECT_TRUE(signalled("member=Seeked"));
   ctl({"position", "12"});  // paused: the position stands where it was put
   EXPECT_TRUE(waitFor([&] { return std::abs(seconds() - 12) < 0.3; }, 5s)) << seconds();
-  ctl({"volume", "0.25"});
-  EXPECT_TRUE(waitFor([&] { return ctl({"volume"}).toDouble() == 0.25; }, 5s));
   ctl({"play-pause"});
   EXPECT_TRUE(becomes("Playing"));
   ctl({"stop"});
@@ -71,8 +69,6 @@ TEST(MprisOnTheBus, ReadsTheClipAndCommandsKeysFolderStepsAndQuitActOnThePlayer)
   ASSERT_TRUE(at("/folder/clip%202.mp3"));
   ctl({"next"});
   EXPECT_TRUE(at("/folder/clip%2010.mp4"));
-  ctl({"previous"});
-  EXPECT_TRUE(at("/folder/clip%202.mp3"));
   ctl({"open", "file://" + clip});
   ASSERT_TRUE(waitFor([&] { return at(clip) && seconds() > 1; }, 10s));  // a position for Quit to write
 
