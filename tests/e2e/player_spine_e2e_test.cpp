@@ -88,7 +88,9 @@ TEST_P(PlayerSpineOn, ComesBackWhereItWasClosedWithoutCreepAndWithinTheScreen) {
     install.setFlag("ScreenInfoSave", "1");
     install.setFlag("OriginalFit", fit);
     std::array<int, 4> first{};
-    for (int start = 1; start <= 3; ++start) {
+    // Framed with OriginalFit, where a frame allowance could creep in on each pass: 10 cycles.
+    const int starts = framed && *fit == '1' ? 10 : 3;
+    for (int start = 1; start <= starts; ++start) {
       Program player(install, kEntry, {KORVANE_TEST_DATA_DIR "/media/h264.mp4"});
       ASSERT_TRUE(player.waitForWindow());
       ASSERT_TRUE(player.waitForTitle([](const std::string& t) { return captionPosition(t).has_value(); }))
