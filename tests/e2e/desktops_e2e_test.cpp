@@ -26,8 +26,6 @@ namespace {
 constexpr QRgb kBackground = 0xff123456, kPanel = 0xff654321;
 constexpr int kOutputWidth = 800, kOutputHeight = 600;
 
-QString read(const QString& path) { return QString::fromStdString(korvane::fakes::slurp(path.toStdString())); }
-
 // Weston with its desktop shell as the X server's one window, on a socket of its own.
 class Weston {
  public:
@@ -35,12 +33,9 @@ class Weston {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::permissions(dir_, fs::perms::owner_all);
-    korvane::fakes::spit(dir_ / "weston.ini",
-                         QStringLiteral("[core]\nidle-time=0\n[shell]\nbackground-color=0x%1\npanel-color=0x%2\n"
-                                        "panel-position=top\nlocking=false\nanimation=none\nstartup-animation=none\n")
-                             .arg(kBackground, 8, 16, QChar('0'))
-                             .arg(kPanel, 8, 16, QChar('0'))
-                             .toStdString());
+    korvane::fakes::spit(dir_ / "weston.ini", "[core]\nidle-time=0\n[shell]\nbackground-color=0xff123456\n"
+                         "panel-color=0xff654321\npanel-position=top\nlocking=false\nanimation=none\n"
+                         "startup-animation=none\n");  // kBackground, kPanel
     QStringList args{"--backend=x11-backend.so", "--use-pixman", "--socket=wayland-korvane",
                      QString("--width=%1").arg(kOutputWidth), QString("--height=%1").arg(kOutputHeight),
                      "--config=" + path("weston.ini"), "--log=" + path("weston.log")};
@@ -190,13 +185,14 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
         korvane::settings::writeProfileString(keys::kScreenSection, key, std::to_string(value), install.ini());
     }
     // Wayland sessions hold the screen saver off through the desktop portal.
-    const QString inhibitions = QString::fromStdString((install.dir() / "inhibitions.log").string());
+    const fs::path inhibitions = install.dir() / "inhibitions.log";
+    auto read = [&] { return QString::fromStdString(korvane::fakes::slurp(inhibitions)); };
     std::unique_ptr<Program> portal;
     if (e.fullScreen) {
       portal = std::make_unique<Program>(
-          QStringList{KORVANE_BIN_DIR "/../tests/korvane_screensaver_standin", inhibitions, "portal"},
+          QStringList{KORVANE_BIN_DIR "/../tests/korvane_screensaver_standin", QString::fromStdString(inhibitions), "portal"},
           install.environment());
-      ASSERT_TRUE(waitFor([&] { return read(inhibitions).startsWith("ready active 0"); }, 10s));
+      ASSERT_TRUE(waitFor([&] { return read().startsWith("ready active 0"); }, 10s));
     }
     Program player(install, e.program, {QString::fromStdString(clip)});
     ASSERT_TRUE(waitFor([&] { return ctl(player, {"status"}) == "Playing"; }, 20s)) << "not playing";
@@ -204,7 +200,7 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
     EXPECT_TRUE(waitFor([&] { return weston.showsPicture(); }, 30s)) << "no picture on the output";
     if (e.fullScreen) {
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() == 0; }, 10s)) << "the desktop shows beside the picture";
-      EXPECT_TRUE(read(inhibitions).contains("inhibit 1 active 1")) << read(inhibitions).toStdString();
+      EXPECT_TRUE(read().contains("inhibit 1 active 1")) << read().toStdString();
     }
 
     // The compositor gives a new window the keys when it has mapped it, which the test
@@ -235,7 +231,7 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
     ASSERT_TRUE(player.waitForExit(15s)) << "Esc ends the player";
     EXPECT_EQ(player.exitCode(), 0);
     if (e.fullScreen) {
-      EXPECT_TRUE(read(inhibitions).contains("uninhibit 1 active 0")) << read(inhibitions).toStdString();
+      EXPECT_TRUE(read().contains("uninhibit 1 active 0")) << read().toStdString();
     }
 
     EXPECT_EQ(korvane::settings::profileString(keys::kResumeSection, keys::kResumeFilePathKey, "", install.ini()),

@@ -83,37 +83,4 @@ TEST_F(Mpris, OpenUriSetsTheSourceToTheDecodedPathAsADropDoes) {
   }
 }
 
-// Only what changed is reported, and a jump of the position is told from steady playing.
-TEST_F(Mpris, RefreshReportsOnlyWhatChangedAndTellsSeeksFromSteadyPlaying) {
-  load("file:///m/a.mp3", 60000);
-  media.position = 1000;
-  EXPECT_TRUE(state.Refresh(0).properties.isEmpty());  // the baseline
-  media.level = 20;
-  media.optionL = true;
-  media.position = 3000;  // two seconds of playing
-  const auto changed = state.Refresh(2000);
-  EXPECT_EQ(changed.properties.keys(), (QStringList{"LoopStatus", "Volume"}));
-  EXPECT_FALSE(changed.seekedUs);
-  media.position = 5000;  // a key seek a second ahead
-  EXPECT_EQ(state.Refresh(3000).seekedUs, 5'000'000);
-
-  media.playState = 4;  // paused, and looked at once: the position stands still however long
-  EXPECT_FALSE(state.Refresh(3100).seekedUs);
-  EXPECT_FALSE(state.Refresh(9000).seekedUs);
-
-  // A seek the command already announced is not announced again.
-  media.position = 20000;
-  state.NoteSeek(9200);
-  EXPECT_FALSE(state.Refresh(9300).seekedUs);
-
-  // A new clip moves the position, but that is not a seek.
-  media.position = 0;
-  media.source = "file:///m/b.mp3";
-  EXPECT_FALSE(state.Refresh(9400).seekedUs);
-  // Unloaded: nothing can be done any more.
-  media.source = "file://";
-  EXPECT_EQ(state.Refresh(9500).properties.keys(),
-            (QStringList{"CanGoNext", "CanGoPrevious", "CanPause", "CanPlay", "CanSeek", "Metadata"}));
-}
-
 }  // namespace

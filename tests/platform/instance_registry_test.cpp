@@ -72,25 +72,6 @@ class Registry : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Registry, FindsTheOldestOfItsProgramByExactCaptionAsItIsNowButNeverItself) {
-  InstanceRegistry older(kProgram), newer(kProgram), top("KorvaneRP3LXVORNA"), me(kProgram);
-  older.setCaption(kLX);
-  newer.setCaption(kLX);
-  top.setApplicationTitle("Korvane RP 3 LX VORNA");
-  me.setCaption("mine");
-  for (InstanceRegistry* r : {&older, &newer, &top, &me}) ASSERT_TRUE(r->listen());
-
-  EXPECT_EQ(me.findWindow(kLX).value().socketPath, older.socketPath());
-  for (const char* other : {"korvane rp 3 lx", "Korvane RP 3", "mine", "Korvane RP 3 LX VORNA"})
-    EXPECT_FALSE(me.findWindow(other)) << other;  // the last: another program's window
-  older.setCaption("song.mkv [00:01/03:42]");
-  EXPECT_EQ(me.findWindow(kLX).value().socketPath, newer.socketPath());
-  EXPECT_EQ(me.findWindow("song.mkv [00:01/03:42]").value().socketPath, older.socketPath());
-
-  EXPECT_TRUE(me.anotherInstanceRunning());
-  EXPECT_FALSE(top.anotherInstanceRunning());  // only its own program counts
-}
-
 // Garbage first: it neither crashes nor stalls the peer; nor is it asked to close through a
 // path outside our folder. Then every concurrent requester is answered, after the one run of
 // the handler, once the peer has written: not only once it has ended, which takes longer.

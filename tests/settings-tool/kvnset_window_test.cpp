@@ -6,7 +6,6 @@
 #include "common/dialogs/OpenFileDialog.h"
 #include "settings-tool/InstanceLock.h"
 
-#include <QSignalSpy>
 
 namespace korvane::tool {
 namespace {
@@ -15,20 +14,6 @@ using KVNsetWindow = testing::ToolTest;
 using testing::Message;
 namespace fs = std::filesystem;
 using namespace std::string_view_literals;
-
-TEST_F(KVNsetWindow, WithoutSettingsFileLoadsUntickedAndBothWaysOfClosingWriteNothing) {
-  for (bool closeBox : {false, true}) {
-    auto w = open();
-    ASSERT_TRUE(loaded);  // the entries and Text1 load as the association runs show
-    EXPECT_EQ(ticks(w->Check), std::vector<bool>(7, false));
-    w->show();
-    QSignalSpy finished(w.get(), &QDialog::finished);  // the program ends on it
-    w->Check[0]->click();
-    closeBox ? (void)w->close() : w->Command2->click();
-    EXPECT_EQ(finished.count(), 1);
-  }
-  EXPECT_FALSE(fs::exists(ini()));
-}
 
 TEST_F(KVNsetWindow, LoadShowsStoredValuesAndSetWritesAllSevenAsTicked) {
   const std::string records = "[KeepConnect]\r\n.avi=1\r\n.rm=2\r\n.ram=1\r\n=1\r\n";
@@ -95,14 +80,6 @@ TEST_F(KVNsetWindow, SecondInstanceShowsMessageAndEnds) {
     EXPECT_FALSE(InstanceLock("KorvaneRP3set").acquired());
   }
   EXPECT_TRUE(InstanceLock("KorvaneRP3set").acquired());
-}
-
-// Every caption whole in its box where the form puts it.
-TEST_F(KVNsetWindow, EveryCaptionFitsItsBox) {
-  auto w = open();
-  std::vector<QCheckBox*> boxes(w->Check.begin(), w->Check.end());
-  boxes.insert(boxes.end(), w->kanren1.begin(), w->kanren1.end());
-  for (QCheckBox* c : boxes) EXPECT_LE(c->sizeHint().width(), c->width()) << c->text().toStdString();
 }
 
 // The dialog's filter, shared with the players: pairs in Qt's form, "*.*" as every

@@ -29,7 +29,6 @@ class TempDir : public ::testing::Test {
   const fs::path file_ = dir_ / "kvnset.ini";
 };
 
-const fs::path kGolden = fs::path(KORVANE_SOURCE_DIR) / "tests" / "settings" / "golden";
 
 }  // namespace
 
@@ -132,20 +131,6 @@ TEST_F(TempDir, RefusedWritesLeaveTheFileWholeAndWritesKeepALinkAndThePermission
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.ini"));
   EXPECT_EQ(slurp(file_), "[S]\nk=w\n");
   EXPECT_EQ(fs::status(file_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-}
-
-TEST_F(TempDir, HandWrittenWindowsFileReadsAsWindowsWouldAndSurvivesAWrite) {
-  fs::copy_file(kGolden / "hand-written.ini", file_);
-  int expectedFlags[] = {1, 0, 1, 1, 2, 0, 1};
-  for (int i = 0; i < kOptionCount; ++i)
-    EXPECT_EQ(profileInt(kOptionSection, kOptionKeys[i], 0, file_), expectedFlags[i]) << kOptionKeys[i];
-  EXPECT_EQ(profileInt("Screen", "Top", 0, file_), -1500);
-  EXPECT_EQ(profileString("Unknown Section", "something", "", file_), "else ; not a comment");
-  EXPECT_EQ(profileString("ResumeInfo", "FilePath", "", file_), "file:///home/u/My Clip.mkv");
-
-  ASSERT_TRUE(writeProfileString("Screen", "Left", "-30", file_));
-  ASSERT_TRUE(writeProfileString("ResumeInfo", "FilePath", "file:///home/u/Other.mkv", file_));
-  EXPECT_EQ(slurp(file_), slurp(kGolden / "hand-written.after.ini"));
 }
 
 TEST_F(TempDir, TwoProcessesWritingConcurrentlyLoseNoKey) {
