@@ -14,13 +14,17 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // CTest's discovery needs no display
+  QCoreApplication app(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
 #ifdef KORVANE_TEST_DISPLAY
   if (const std::string error = korvane::testing::startPrivateDisplay(); !error.empty()) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-#endif
-  QCoreApplication app(argc, argv);
-  std::setlocale(LC_NUMERIC, "C");
+  const int failed = RUN_ALL_TESTS();
+  korvane::testing::stopPrivateDisplay();
+  return failed;
+#else
   return RUN_ALL_TESTS();
+#endif
 }

@@ -106,10 +106,10 @@ QStringList ScratchInstall::environment() const {
 
 SessionBus::SessionBus() {
   address_ = QString::fromStdString(
-      testing::spawnAndReadLine({"dbus-daemon", "--session", "--nofork", "--print-address=3"}, 3, pid_, 10s));
+      testing::startHelper(process_, "dbus-daemon", {"--session", "--nofork", "--print-address=1"}, 10s));
 }
 
-SessionBus::~SessionBus() { testing::stopChild(pid_); }
+SessionBus::~SessionBus() { testing::stopHelper(process_); }
 
 fs::path longClip() {
   static const struct Clip {

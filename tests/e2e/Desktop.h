@@ -61,7 +61,7 @@ class SessionBus {
   const QString& address() const { return address_; }
 
  private:
-  long pid_ = 0;
+  QProcess process_;
   QString address_;
 };
 

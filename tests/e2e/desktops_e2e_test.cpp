@@ -11,9 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/prctl.h>
-
-#include <csignal>
 #include <map>
 #include <memory>
 
@@ -44,9 +41,7 @@ class Weston {
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir_.string()));
     process_.setProcessEnvironment(env);
     process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    process_.start("weston", args);
+    korvane::testing::startHelper(process_, "weston", args, 0ms);
     // Ready once the shell has drawn its background and panel over the whole output.
     ready_ = waitFor([&] {
       return fs::exists(dir_ / "wayland-korvane") && !outputWindow().isEmpty() &&
@@ -62,11 +57,7 @@ class Weston {
     }
   }
   ~Weston() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-      process_.kill();
-      process_.waitForFinished();
-    }
+    korvane::testing::stopHelper(process_);
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
