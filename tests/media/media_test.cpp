@@ -293,22 +293,6 @@ TEST_F(Engine, SeekPauseAndStopRightAfterOrWhileOpeningTakeEffectOnceLoaded) {
   ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().Position() > 100; }));
 }
 
-// (A single file steps through its folder: the clip list tests' order and ends, and N, B and
-// the desktop's next and previous on the real players.)
-TEST_F(Engine, NextAndPrevStepThroughAListAndStopAtTheEnds) {
-  rp().SetSourceUrl(clipUrl("list.m3u"));  // the source stays the list
-  ASSERT_TRUE(waitState(kPlaying));
-  EXPECT_NEAR(rp().Length(), 2000, 50);  // tone.wav
-  rp().NextEntry();
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && rp().ClipLabel() == "Tagged Tone"; }));
-  rp().NextEntry();  // past the end: nothing happens
-  settle(300);
-  EXPECT_EQ(std::tuple(rp().ClipLabel(), rp().PlayState()), std::tuple("Tagged Tone", kPlaying));
-  rp().PrevEntry();
-  ASSERT_TRUE(waitFor([&] { return rp().PlayState() == kPlaying && std::abs(rp().Length() - 2000) < 50; }));
-  EXPECT_EQ(rp().SourceUrl(), clipUrl("list.m3u"));
-}
-
 class BadSource : public Engine, public ::testing::WithParamInterface<const char*> {};
 
 // "" stands for "file://" alone, which unloads.

@@ -27,23 +27,6 @@ class Mpris : public ::testing::Test {
   QString trackPath() { return state.Metadata().value("mpris:trackid").value<QDBusObjectPath>().path(); }
 };
 
-// Opening and buffering count as playing, so PlayPause pauses them as Space does; the
-// setters keep to the level's range, and loop is a mode here, not key L's toggle-and-play.
-TEST_F(Mpris, CommandsAndSettersUseTheKeysOperations) {
-  const char* status[] = {"Stopped", "Playing", "Playing", "Playing", "Paused"};
-  for (std::int32_t s = 0; s <= 4; ++s) {
-    media.playState = s;
-    state.PlayPause();
-    EXPECT_EQ(state.PlaybackStatus(), status[s]) << s;
-  }
-  for (double volume : {0.424, 1.5, -0.2, std::nan("")}) state.SetVolume(volume);
-  for (const char* loop : {"Track", "Playlist", "None", "Sometimes"}) state.SetLoopStatus(loop);
-  state.SetRate(2.0);
-  state.SetRate(0.0);
-  EXPECT_EQ(media.calls, (Calls{"Play", "Pause", "Pause", "Pause", "Play", "SetLevel(42)", "SetLevel(100)",
-                                "SetLevel(0)", "SetOptionL(1)", "SetOptionL(1)", "SetOptionL(0)", "Pause"}));
-}
-
 TEST_F(Mpris, SeeksStayWithinTheClipAndItsTrackWhoseIdChangesWithEachLoadOnly) {
   load("file:///m/a.mp3", 3000);
   media.position = 1000;

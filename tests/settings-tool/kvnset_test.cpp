@@ -50,26 +50,6 @@ TEST_F(KVNsetWindow, SingleInstanceTickForcesTitleInfoOffWithMessage) {
   EXPECT_EQ(messages.size(), 2u);
 }
 
-TEST_F(KVNsetWindow, CancelledProgramDialogEmptiesPathWhichBothAssociationButtonsRefuse) {
-  testing::spit(ini(), "[KeepConnect]\n.avi=1\n");
-  auto w = open();
-  dialogs::OpenFileRequest seen;
-  dialogs::setOpenFileProvider([&](const dialogs::OpenFileRequest& r) {
-    seen = r;
-    return QString();
-  });
-  w->Command5->click();
-  dialogs::setOpenFileProvider({});
-  EXPECT_TRUE(w->Text1->text().isEmpty());
-  EXPECT_EQ(seen.owner, w.get());
-  EXPECT_EQ(seen.qtFilter, QStringLiteral("プログラムファイル (*)"));
-  w->Command3->click();
-  w->Command4->click();
-  const Message choose{QStringLiteral("関連付けするプログラムを選んでください"), QMessageBox::NoIcon};
-  EXPECT_EQ(messages, (std::vector<Message>{choose, choose}));
-  EXPECT_FALSE(fs::exists(storeFile()));  // either run, with avi ticked, would have written it
-}
-
 // The lock refuses a second holder until the first ends; a second instance says so and ends.
 TEST_F(KVNsetWindow, SecondInstanceShowsMessageAndEnds) {
   otherInstance = true;

@@ -55,19 +55,6 @@ TEST(ProfileRead, IntegersWrapModulo2To32) {
   for (auto [text, expected] : cases) EXPECT_EQ(parseProfileInt(text, 99), expected) << text;
 }
 
-// (A missing file reads as the default everywhere the players start without one; where the
-// file lives is seen on the real programs.)
-TEST_F(TempDir, EmptyValuesReadAsTheDefaultAndALongValueComesBackWhole) {
-  spit(file_, "[Korvane RP 3]\r\nAlwaysFront=\r\nOriginalFit=   \r\n");
-  for (const char* key : {"AlwaysFront", "OriginalFit"}) {  // empty value, blanks only
-    EXPECT_EQ(profileInt("Korvane RP 3", key, 5, file_), 5) << key;
-    EXPECT_EQ(profileString("Korvane RP 3", key, "dflt", file_), "dflt") << key;
-  }
-  const std::string path = "file:///" + std::string(1500, 'x') + "/My Clip #1 %20 ü.mkv";
-  ASSERT_TRUE(writeProfileString(kResumeSection, kResumeFilePathKey, path, file_));
-  EXPECT_EQ(profileString(kResumeSection, kResumeFilePathKey, "", file_), path);
-}
-
 TEST_F(TempDir, WritingIntoAMissingFileGivesWindowsBytes) {
   for (auto [app, n] : {std::pair{"App1", 1}, {"App1", 2}, {"App1", 3}, {"App2", 4}, {"App3", 5}})
     ASSERT_TRUE(writeProfileString(app, "key" + std::to_string(n), "string" + std::to_string(n), file_));
