@@ -142,26 +142,6 @@ TEST_F(Registry, UnansweredCloseRequestsDelayOnlyByTheBoundAndDeadEntriesGoAtOnc
   EXPECT_FALSE(QFile::exists(stopped.socketPath));
 }
 
-TEST_F(Registry, RuntimeDirectoryIsPrivateAndRefusedWhenOthersCouldReachIt) {
-  EXPECT_EQ(runtimeDirectory(), dir_);
-  EXPECT_EQ(fs::status(dir_.toStdString()).permissions(), fs::perms::owner_all);
-  for (const char* unusable : {"", "relative/dir", "/nonexistent/korvane"}) {
-    qputenv("XDG_RUNTIME_DIR", unusable);
-    EXPECT_EQ(runtimeDirectory(), QStringLiteral("/tmp/korvane-rp3-%1").arg(::getuid())) << unusable;
-  }
-  qputenv("XDG_RUNTIME_DIR", base_.toLocal8Bit());
-
-  for (mode_t mode : {0750, 0701}) {
-    ::chmod(qPrintable(dir_), mode);
-    EXPECT_EQ(runtimeDirectory(), "") << mode;
-    EXPECT_FALSE(InstanceRegistry(kProgram).listen());
-  }
-  fs::remove_all(dir_.toStdString());
-  ::mkdir(qPrintable(base_ + "/elsewhere"), 0700);  // a good folder, but behind a link
-  fs::create_directory_symlink(base_.toStdString() + "/elsewhere", dir_.toStdString());
-  EXPECT_EQ(runtimeDirectory(), "");
-}
-
 // The real folder's name is not UTF-8: its bytes come back as they are.
 TEST(ProgramDirectory, IsTheRealFolderOfAProgramStartedThroughALink) {
   const QTemporaryDir links;
