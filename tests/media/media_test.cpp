@@ -25,16 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using Entries = std::vector<std::string>;
 
-// Only "file://" sources, as written, give a path (what they give the engine tests open).
-TEST(Playlist, KindFollowsTheExtensionWhateverItsCaseAndOnlyFileUrlsGiveAPath) {
-  for (const char* url : {"http://host/a.mp3", "FILE:///a.mp3", ""})
-    EXPECT_EQ(pathFromFileUrl(url), std::nullopt) << url;
-  const std::pair<const char*, PlaylistKind> kinds[] = {
-      {"/a/list.M3U", PlaylistKind::M3u}, {"x.Pls", PlaylistKind::Pls}, {"x.RAM", PlaylistKind::Ram},
-      {"x.rm", PlaylistKind::None}, {"/dir.ram/clip", PlaylistKind::None}};  // a folder's dot is no extension
-  for (auto [path, kind] : kinds) EXPECT_EQ(playlistKindOf(path), kind) << path;
-}
-
 // Relative entries are anchored ("./" too, so none reads as an option); a .ram "file://"
 // entry is a raw path like our own sources, while other lists pass URLs to the engine.
 TEST(Playlist, EachKindIsParsedIntoLoadArguments) {
@@ -49,18 +39,6 @@ TEST(Playlist, EachKindIsParsedIntoLoadArguments) {
        {"/p/a.mp3", "/b.mp3"}},
   };
   for (const auto& [text, kind, base, entries] : cases) EXPECT_EQ(parsePlaylist(text, kind, base), entries) << text;
-}
-
-// Names equal by value are still ordered (by their bytes), so a folder sorts the same way
-// whatever order it lists its files in.
-TEST(NaturalOrder, DigitRunsCompareByValue) {
-  const std::pair<const char*, const char*> ascending[] = {
-      {"clip 2.mp3", "clip 10.mp3"}, {"a.wav", "B.wav"}, {"x2", "x02a"}, {"track", "track1"},
-      {"99999999999999999999998", "99999999999999999999999"}, {"a01", "a1"}};  // no overflow; a tie
-  for (auto [a, b] : ascending) {
-    EXPECT_LT(naturalCompare(a, b), 0) << a << " < " << b;
-    EXPECT_GT(naturalCompare(b, a), 0) << b << " > " << a;
-  }
 }
 
 // From inside the folder, so that a relative source keeps its text too.

@@ -16,22 +16,6 @@ TEST(CommandLine, OnePairOfQuotesAroundTheWholeTextIsRemoved) {
     EXPECT_EQ(PathUnquoteSpaces(given), path) << given;
 }
 
-TEST_F(FormSpine, OnlyFlagsOfExactlyOneAreOn) {
-  // "01" and "1x" read as 1, as a Windows reader would.
-  for (auto [key, value] : {std::pair{"AlwaysFront", "2"}, {"OriginalFit", "-1"}, {"NotWindowsXP", "yes"},
-                            {"ScreenInfoSave", "01"}, {"NotMultiStart", "1"}, {"NotPlayInfoDisplay", "1 "},
-                            {"ResumePlay", "1x"}})
-    flag(key, value);
-  form.Form_Load();
-  EXPECT_EQ((std::array{form.sw.OriginalFit, form.sw.NotWindowsXP, form.sw.ScreenInfoSave,
-                        form.sw.NotPlayInfoDisplay, form.sw.ResumePlay}),
-            (std::array<std::int16_t, 5>{0, 0, 1, 1, 1}));
-  // No topmost; no hand-over without an earlier instance; the read defaults of the missing sections.
-  EXPECT_EQ(host.log, (std::vector<std::string>{"RealAudio1.SetStartupFlag(1)", "RealAudio1.SetSourceUrl(file://)",
-                                                "Width=7200", "Height=6165", "Top=0", "Left=0",
-                                                "RealAudio1.SetSourceUrl()", "RealAudio1.Seek(0)"}));
-}
-
 TEST_F(FormSpine, TopmostThenGeometryBeforeAndResumeAfterTheEarlierInstanceCloses) {
   for (const char* key : {"AlwaysFront", "ScreenInfoSave", "NotMultiStart", "ResumePlay"}) flag(key);
   for (auto [key, value] : {std::pair{"Height", "300"}, {"Width", "400"}, {"Top", "150"}, {"Left", "-1500"}})

@@ -162,20 +162,5 @@ TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndRemovalGivesBackTheEmptyHome
   EXPECT_EQ(trees(), (std::map<std::string, std::string>{{".config", "<dir>"}, {".config/mimeapps.list", handSet}}));
 }
 
-// A step failing late (here the desktop entry's folder is a file) takes back the
-// run's earlier steps: the store, the records and the MIME database.
-TEST_F(DesktopFollowsStore, FailedStepUndoesTheWholeRun) {
-  spit(home / "my data/applications", "not a folder");
-  spit(ini(), "[KeepConnect]\r\n.mpg=0\r\n");
-  const auto before = trees();
-  auto w = open();
-  w->kanren1[5]->setChecked(true);
-  w->Command3->click();
-  EXPECT_EQ(messages.back(), testing::Message(QStringLiteral("関連付けを設定できませんでした。変更は元に戻しました。"),
-                                              QMessageBox::Warning));
-  EXPECT_EQ(trees(), before);
-  EXPECT_EQ(slurp(ini()), "[KeepConnect]\r\n.mpg=0\r\n");
-}
-
 }  // namespace
 }  // namespace korvane::tool

@@ -5,7 +5,6 @@
 #include "ToolTestSupport.h"
 
 #include "common/dialogs/OpenFileDialog.h"
-#include "settings-tool/InstanceLock.h"
 
 namespace korvane::tool {
 namespace {
@@ -48,21 +47,6 @@ TEST_F(KVNsetWindow, SingleInstanceTickForcesTitleInfoOffWithMessage) {
   w->Check[4]->click();  // unticking single instance says nothing
   w->Check[4]->click();  // and ticking it with the other box ticked neither
   EXPECT_EQ(messages.size(), 2u);
-}
-
-// The lock refuses a second holder until the first ends; a second instance says so and ends.
-TEST_F(KVNsetWindow, SecondInstanceShowsMessageAndEnds) {
-  otherInstance = true;
-  open();
-  EXPECT_FALSE(loaded);
-  EXPECT_EQ(messages, (std::vector<Message>{{QStringLiteral("既に起動されています。"), QMessageBox::Information}}));
-  ::setenv("XDG_RUNTIME_DIR", scratch.c_str(), 1);
-  {
-    InstanceLock first("KorvaneRP3set");
-    EXPECT_TRUE(first.acquired());
-    EXPECT_FALSE(InstanceLock("KorvaneRP3set").acquired());
-  }
-  EXPECT_TRUE(InstanceLock("KorvaneRP3set").acquired());
 }
 
 // The dialog's filter, shared with the players: pairs in Qt's form, "*.*" as every
