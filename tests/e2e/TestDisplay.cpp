@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "tests/e2e/TestDisplay.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-
 #include <csignal>
 #include <cstdlib>
 #include <sys/prctl.h>
@@ -20,23 +17,16 @@ namespace {
 QProcess& display() { static auto* p = new QProcess; return *p; }
 QProcess& windowManager() { static auto* p = new QProcess; return *p; }
 
-bool managed(Display* display) {
-  const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-  Atom type = 0;
-  int format = 0;
-  unsigned long count = 0, left = 0;
-  unsigned char* data = nullptr;
-  const bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
-                                        &format, &count, &left, &data) == Success &&
-                     count == 1;
-  const Window wm = found ? *reinterpret_cast<Window*>(data) : 0;
-  if (data) XFree(data);
-  // The property outlives the manager; its window does not.
-  XWindowAttributes a;
-  auto old = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  const bool alive = wm && XGetWindowAttributes(display, wm, &a);
-  XSetErrorHandler(old);
-  return alive;
+// A window manager holds the screen once the root names its check window and that window
+// exists: the property outlives the manager, its window does not.
+bool managed() {
+  QProcess p;
+  p.start("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
+  p.waitForFinished(3000);
+  const QString id = QString::fromUtf8(p.readAllStandardOutput()).section("# ", 1).trimmed();
+  if (id.isEmpty()) return false;
+  p.start("xwininfo", {"-id", id});
+  return p.waitForFinished(3000) && p.exitCode() == 0;
 }
 
 }  // namespace
@@ -92,14 +82,9 @@ void stopPrivateDisplay() {
 
 std::string startWindowManager() {
   if (windowManager().state() != QProcess::NotRunning) return {};
-  Display* x = XOpenDisplay(nullptr);
-  if (!x) return "no display for the window manager";
   windowManager().setStandardOutputFile(QProcess::nullDevice());
   startHelper(windowManager(), "openbox", {}, 0ms);
-  const bool up = waitFor([&] { return managed(x) || windowManager().state() == QProcess::NotRunning; }, 10s) &&
-                  managed(x);
-  XCloseDisplay(x);
-  if (!up) {
+  if (!waitFor([&] { return managed() || windowManager().state() == QProcess::NotRunning; }, 10s) || !managed()) {
     stopHelper(windowManager());
     return "openbox did not take the screen within 10 s";
   }

@@ -107,14 +107,10 @@ class Weston {
 
 struct Edition {
   const char* program;
-  const char* title;
-  bool remembersGeometry;
-  bool fullScreen;
+  bool remembersGeometry, fullScreen;
 };
-constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA", true, false},
-                                 {"KorvaneRP3LX", "Korvane RP 3 LX", true, false},
-                                 {"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA", true, false},
-                                 {"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO", false, true}};
+constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", true, false}, {"KorvaneRP3LX", true, false},
+                                 {"KorvaneRP3LXVORNA", true, false}, {"KorvaneRP3LXKAMBO", false, true}};
 
 // Remembered geometry the players start with: sizes in pixels, positions in twips.
 constexpr int kWidth = 460, kHeight = 380, kTop = 2250, kLeft = 3000;
@@ -145,13 +141,6 @@ class UnderWeston : public ::testing::TestWithParam<bool> {
   // playerctl on one player.
   static QString ctl(const Program& player, const QStringList& args) {
     return tool("playerctl", QStringList{"-p", "korvane_rp3.instance" + QString::number(player.pid())} + args);
-  }
-  // One of the player's own properties on the bus, as dbus-send prints it.
-  static QString property(const Program& player, const char* name) {
-    return tool("dbus-send", {"--session", "--print-reply",
-                              "--dest=org.mpris.MediaPlayer2.korvane_rp3.instance" + QString::number(player.pid()),
-                              "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
-                              "string:org.mpris.MediaPlayer2", QString("string:") + name});
   }
 
   Weston weston{GetParam()};
@@ -216,8 +205,6 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
       weston.key("s");
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() > 1000; }, 10s)) << "S again: back in its window";
     }
-    EXPECT_TRUE(property(player, "Identity").endsWith(QString("string \"%1\"").arg(e.title)));
-    EXPECT_TRUE(property(player, "DesktopEntry").endsWith(QString("string \"%1\"").arg(e.program)));
     weston.key("Escape");
     ASSERT_TRUE(player.waitForExit(15s)) << "Esc ends the player";
     EXPECT_EQ(player.exitCode(), 0);
