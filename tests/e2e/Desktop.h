@@ -204,7 +204,6 @@ class WindowWatch {
  public:
   explicit WindowWatch(unsigned long window = 0);
   ~WindowWatch();
-  unsigned long window() const { return window_; }
   bool lostFocus();
   int keys();
 

@@ -61,7 +61,6 @@ TEST(FolderStepping, StepsThroughMediaFilesInNaturalOrderAndStopsAtTheEnds) {
   fs::remove_all(dir);
 }
 
-
 std::string clip(const std::string& name) { return std::string(KORVANE_TEST_DATA_DIR) + "/media/" + name; }
 std::string clipUrl(const std::string& name) { return "file://" + clip(name); }
 
@@ -115,8 +114,7 @@ class Engine : public ::testing::Test {
 };
 
 // Nothing loaded, every operation is ignored. The level is clamped, and level and mute
-// survive the engine's echo on opening (the ] key's way of lowering the level, and mute
-// going off again, are pressed on the entry player).
+// survive the engine's echo on opening.
 TEST_F(Engine, NothingLoadedIgnoresEveryOperationAndLevelAndMuteSurviveOpening) {
   rp().Seek(1000);
   for (auto op : {&MediaControl::Play, &MediaControl::Pause, &MediaControl::PeriodCommand, &MediaControl::NextEntry,

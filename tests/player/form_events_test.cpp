@@ -92,18 +92,6 @@ TEST(PlayInfo, CaptionsShowNamePositionAndLength) {
   EXPECT_EQ(PlayInfoCaption("file:///m/x", 0, 32768 * 60000, "", ""), std::nullopt);  // 16-bit minutes
 }
 
-TEST_F(FormEvents, PointerTogglesOnlyFromThePanelHeightDownAndDropsSetEachFileInOrder) {
-  media.playState = 3;
-  form.PointerEvent(1, 10, 24);  // the panel is 375 twips, 25 px, high
-  form.PointerEvent(1, 10, 25);
-  media.playState = 4;
-  form.PointerEvent(1, 10, 400);
-  form.Form_OLEDragDrop(std::nullopt);  // dropped data without files
-  form.Form_OLEDragDrop(std::vector<std::string>{"/a.mp4", "/folder", "/c d.txt"});
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"Pause", "Play", "SetSourceUrl(file:///a.mp4)",
-                                                   "SetSourceUrl(file:///folder)", "SetSourceUrl(file:///c d.txt)"}));
-}
-
 TEST(KeyCodes, KeysMapByTheirCharacterWithShiftIgnored) {
   // Qt's key, whether on the keypad, the key's unshifted keysym, the code.
   std::tuple<int, bool, std::optional<unsigned long>, int> cases[] = {

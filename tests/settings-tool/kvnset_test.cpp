@@ -44,21 +44,6 @@ TEST_F(KVNsetWindow, LoadShowsStoredValuesAndSetWritesAllSevenAsTicked) {
                                        records);
 }
 
-TEST_F(KVNsetWindow, SingleInstanceTickForcesTitleInfoOffWithMessage) {
-  auto w = open();
-  w->Check[4]->click();
-  EXPECT_EQ(messages, (std::vector<Message>{{QStringLiteral("多重起動を防止する場合はタイトルバー再生情報を"
-                                                            "非表示に設定する必要があります。"),
-                                             QMessageBox::Information}}));
-  EXPECT_TRUE(w->Check[5]->isChecked());
-  w->Check[5]->click();  // an attempt to untick it is undone
-  EXPECT_EQ(messages.size(), 2u);
-  EXPECT_TRUE(w->Check[5]->isChecked());
-  w->Check[4]->click();  // unticking single instance says nothing
-  w->Check[4]->click();  // and ticking it with the other box ticked neither
-  EXPECT_EQ(messages.size(), 2u);
-}
-
 // The dialog's filter, shared with the players: pairs in Qt's form, "*.*" as every
 // file, and letters in both cases, since a native dialog may match case-sensitively.
 TEST(OpenFileFilter, PairsBecomeQtEntriesWithCaseFreePatterns) {
@@ -109,7 +94,7 @@ TEST_F(AssociationRun, RegisteringKeepsOthersValuesUntickedStaysAndRemovalTakesT
   EXPECT_EQ(record(".mpg"), "0");
 }
 
-TEST_F(AssociationRun, OwnExtensionIsUsedAsTypedAndWithoutTextTouchesNoKey) {
+TEST_F(AssociationRun, OwnExtensionIsRegisteredAndWithoutTextTouchesNoKey) {
   spit(storeFile(), "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.]\r\n@=\"keep\"\r\n\r\n[HKEY_CLASSES_ROOT\\file]\r\n\r\n");
   auto w = open();
   w->kanren1[11]->setChecked(true);
@@ -127,14 +112,6 @@ TEST_F(AssociationRun, OwnExtensionIsUsedAsTypedAndWithoutTextTouchesNoKey) {
   EXPECT_EQ(stored().defaultValue("."), "keep");
   EXPECT_TRUE(stored().hasKey("file") && stored().hasKey("xyzfile"));
   EXPECT_EQ(record(""), "1");
-
-  w->Text2->setText(QStringLiteral(".xyz"));
-  w->Command3->click();
-  EXPECT_EQ(stored().defaultValue("..xyz"), ".xyzfile");
-  w->Command4->click();
-  EXPECT_FALSE(stored().hasKey("..xyz") || stored().hasKey(".xyzfile"));
-  EXPECT_TRUE(stored().hasKey("xyzfile"));
-  EXPECT_EQ(record(""), "0");
 }
 
 TEST_F(AssociationRun, OwnExtensionWithKeyCharactersIsRefusedAndNothingChanges) {
