@@ -4,32 +4,81 @@
 // extension's rules, and the store's text); and the desktop following the store, with the
 // real freedesktop tools on scratch XDG trees with the system's MIME database, opening files
 // with stand-ins that record what they were given.
-#include "ToolTestSupport.h"
-
 #include "common/dialogs/OpenFileDialog.h"
 #include "settings-tool/DesktopAssociations.h"
+#include "settings-tool/KVNset.h"
 #include "settings-tool/ToolPaths.h"
+#include "settings/ProfileFile.h"
+#include "tests/fakes/Files.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
 #include <map>
 #include <thread>
+#include <vector>
 
 namespace korvane::tool {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Message;
-using testing::slurp;
-using testing::spit;
-using KVNsetWindow = testing::ToolTest;
+using fakes::slurp;
+using fakes::spit;
 using namespace std::string_view_literals;
+
+using Message = std::pair<QString, QMessageBox::Icon>;
+
+// The tool in a scratch folder with kvnset.ini in it and the store beside; messages
+// are recorded and the desktop is left alone.
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (QApplication::instance()) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");  // the settings window draws no OpenGL
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>("settings-tool-tests"), nullptr};
+    new QApplication(argc, argv);
+  }
+  void TearDown() override { std::filesystem::remove_all(scratch); }
+  virtual KVNsetEnvironment environment() {
+    std::filesystem::create_directories(toolDir);
+    return {toolDir, ini(), storeFile(), [] { return false; },
+            [this](const QString& text, QMessageBox::Icon icon) { messages.emplace_back(text, icon); }, {}};
+  }
+  std::unique_ptr<KVNset> open() {
+    auto w = std::make_unique<KVNset>(environment());
+    EXPECT_TRUE(w->Form_Load());
+    return w;
+  }
+  std::filesystem::path ini() const { return toolDir / "kvnset.ini"; }
+  std::filesystem::path storeFile() const { return scratch / "data/korvane-rp3/classes.reg"; }
+  ClassesRoot stored() const { return ClassesRoot::load(storeFile()); }
+  std::string record(const char* key) const {
+    return settings::profileString("KeepConnect", key, "<none>", ini());
+  }
+  static std::vector<bool> ticks(const auto& boxes) {
+    std::vector<bool> out;
+    for (QCheckBox* c : boxes) out.push_back(c->isChecked());
+    return out;
+  }
+
+  std::string scratchName = (std::filesystem::temp_directory_path() / "korvane-tool-XXXXXX").string();
+  const std::filesystem::path scratch{::mkdtemp(scratchName.data())};
+  std::filesystem::path toolDir = scratch / "tool";
+  std::vector<Message> messages;
+};
+using KVNsetWindow = ToolTest;
 
 const QString kRegistered = QStringLiteral("関連付け設定しました");
 const std::string kAviStore = "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.avi]\r\n@=\"avifile\"\r\n\r\n";
 
 TEST_F(KVNsetWindow, LoadShowsStoredValuesAndSetWritesAllSevenAsTicked) {
   const std::string records = "[KeepConnect]\r\n.avi=1\r\n.rm=2\r\n.ram=1\r\n=1\r\n";
-  testing::spit(ini(), "[Korvane RP 3]\r\nAlwaysFront=1\r\nOriginalFit=2\r\nNotWindowsXP=-1\r\n"
+  spit(ini(), "[Korvane RP 3]\r\nAlwaysFront=1\r\nOriginalFit=2\r\nNotWindowsXP=-1\r\n"
                            "ScreenInfoSave=yes\r\nNotMultiStart=1\r\nNotPlayInfoDisplay=0\r\n" + records);
   auto w = open();
   // NotMultiStart=1 beside NotPlayInfoDisplay=0 is shown as stored: no rule at load.
@@ -39,7 +88,7 @@ TEST_F(KVNsetWindow, LoadShowsStoredValuesAndSetWritesAllSevenAsTicked) {
 
   w->kanren1[1]->click();  // boxes alone write no records
   w->Command1->click();  // and it ends the way "閉じる" does
-  EXPECT_EQ(testing::slurp(ini()), "[Korvane RP 3]\r\nAlwaysFront=1\r\nOriginalFit=0\r\nNotWindowsXP=0\r\n"
+  EXPECT_EQ(slurp(ini()), "[Korvane RP 3]\r\nAlwaysFront=1\r\nOriginalFit=0\r\nNotWindowsXP=0\r\n"
                                    "ScreenInfoSave=0\r\nNotMultiStart=1\r\nNotPlayInfoDisplay=0\r\nResumePlay=0\r\n" +
                                        records);
 }
@@ -52,7 +101,7 @@ TEST(OpenFileFilter, PairsBecomeQtEntriesWithCaseFreePatterns) {
 }
 
 // Text1 keeps its default: the standard player beside the tool.
-class AssociationRun : public testing::ToolTest {
+class AssociationRun : public ToolTest {
  protected:
   std::string command() const { return "\"" + (toolDir / "KorvaneRP3LX").string() + "\" \"%1\""; }
 };
@@ -72,7 +121,7 @@ TEST_F(AssociationRun, RegisteringKeepsOthersValuesUntickedStaysAndRemovalTakesT
   EXPECT_EQ(s.defaultValue("AVIFILE\\shell\\play\\command"), "other /play");
   EXPECT_EQ(s.defaultValue("avifile\\Shell\\Open\\Command"), command());
   EXPECT_EQ(s.defaultValue("avifile\\DefaultIcon"), (toolDir / "icon/avi.ico").string());
-  const std::string text = testing::slurp(storeFile());
+  const std::string text = slurp(storeFile());
   EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\.AVI]\r\n@=\"avifile\"\r\n\"Content Type\"=\"video/avi\"\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("\"EditFlags\"=dword:00010000\r\n"), std::string::npos);
@@ -119,7 +168,7 @@ TEST_F(AssociationRun, OwnExtensionWithKeyCharactersIsRefusedAndNothingChanges) 
   spit(storeFile(), kAviStore);
   auto w = open();
   w->kanren1[11]->setChecked(true);
-  const testing::Message refused{QStringLiteral("拡張子に使用できない文字が含まれています。"), QMessageBox::NoIcon};
+  const Message refused{QStringLiteral("拡張子に使用できない文字が含まれています。"), QMessageBox::NoIcon};
   // Beside characters that name other keys: names the desktop side could not write
   // whole (a MIME type over 127 characters, a ":" that splits a glob file's line).
   const std::string bad[] = {"..\\avifile", "a/b", "*", "a?", "[x", "x]", "a b", "\t", "x\x01", "x\u3000y",
@@ -129,9 +178,9 @@ TEST_F(AssociationRun, OwnExtensionWithKeyCharactersIsRefusedAndNothingChanges) 
     w->Command3->click();
     w->Command4->click();
   }
-  EXPECT_EQ(messages, std::vector<testing::Message>(2 * std::size(bad), refused));
-  EXPECT_EQ(testing::slurp(ini()), "[KeepConnect]\n.avi=1\n");
-  EXPECT_EQ(testing::slurp(storeFile()), kAviStore);
+  EXPECT_EQ(messages, std::vector<Message>(2 * std::size(bad), refused));
+  EXPECT_EQ(slurp(ini()), "[KeepConnect]\n.avi=1\n");
+  EXPECT_EQ(slurp(storeFile()), kAviStore);
   w->Text2->setText(QString::fromStdString(std::string(113, 'x')));  // the longest that fits
   w->Command3->click();
   EXPECT_EQ(messages.back().first, kRegistered);
@@ -183,7 +232,7 @@ std::map<std::string, std::string> tree(const fs::path& root) {
   return out;
 }
 
-class DesktopFollowsStore : public testing::ToolTest {
+class DesktopFollowsStore : public ToolTest {
  protected:
   void SetUp() override {
     ToolTest::SetUp();
