@@ -152,7 +152,7 @@ TEST_P(PlayerSpineOn, ComesBackWhereItWasClosedWithoutCreepAndWithinTheScreen) {
 // One chain of starts with NotMultiStart: a player still bearing the entry edition's own
 // title is left alone; one bearing "Korvane RP 3 LX" is closed by the next once it has
 // saved; SIGTERM closes the normal way; a killed one leaves nothing behind that blocks or
-// fools the next start. (A stopped one costing the bound only: the registry's own tests.)
+// fools the next start. (A hung one costing the bound only: the registry's own tests.)
 TEST_F(PlayerSpine, HandOverChainWithTerminatedAndKilledInstances) {
   for (const char* flag : {"NotMultiStart", "NotPlayInfoDisplay"}) install.setFlag(flag, "1");
   const QString first = QString::fromStdString(longClip().string());

@@ -2,7 +2,6 @@
 // The settings file must read and write exactly as the Windows profile functions
 // do, since a Windows profile reader shares these files with us.
 #include "settings/ProfileFile.h"
-#include "settings/SettingsKeys.h"
 
 #include "tests/fakes/Files.h"
 
