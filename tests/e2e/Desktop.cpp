@@ -4,8 +4,6 @@
 #include "settings/ProfileFile.h"
 #include "tests/e2e/TestDisplay.h"
 
-#include <QProcessEnvironment>
-
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -56,6 +54,15 @@ ScratchInstall::ScratchInstall(std::initializer_list<const char*> programs) {
   fs::permissions(runtime(), fs::perms::owner_all);
   fs::create_directories(dir_ / "home");
   for (const char* program : programs) fs::copy_file(fs::path(KORVANE_BIN_DIR) / program, dir_ / program);
+  env_.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime().string()));
+  env_.insert("HOME", QString::fromStdString((dir_ / "home").string()));
+  env_.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "home" / ".config").string()));
+  env_.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "home" / ".local/share").string()));
+  env_.insert("LIBGL_ALWAYS_SOFTWARE", "1");
+  env_.insert("QT_QPA_PLATFORM", "xcb");
+  env_.remove("WAYLAND_DISPLAY");  // the test's own X server only, whatever desktop runs the tests
+  // No desktop bus unless a test brings its own (and no bus started on demand).
+  env_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvane-test-bus");
 }
 
 ScratchInstall::~ScratchInstall() {
@@ -65,26 +72,6 @@ ScratchInstall::~ScratchInstall() {
 
 void ScratchInstall::setFlag(const char* key, const char* value) const {
   settings::writeProfileString("Korvane RP 3", key, value, ini());
-}
-
-QStringList ScratchInstall::environment() const {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime().string()));
-  env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
-  env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "home" / ".config").string()));
-  env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "home" / ".local/share").string()));
-  env.insert("LIBGL_ALWAYS_SOFTWARE", "1");
-  env.insert("QT_QPA_PLATFORM", "xcb");
-  env.remove("WAYLAND_DISPLAY");  // the test's own X server only, whatever desktop runs the tests
-  // No desktop bus unless a test brings its own (and no bus started on demand).
-  env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvane-test-bus");
-  for (const QString& extra : extraEnv_) {
-    if (extra.contains('='))
-      env.insert(extra.section('=', 0, 0), extra.section('=', 1));
-    else
-      env.remove(extra);
-  }
-  return env.toStringList();
 }
 
 bool Program::waitForWindow(std::chrono::milliseconds timeout) {

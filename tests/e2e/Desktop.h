@@ -59,16 +59,16 @@ class ScratchInstall {
   fs::path runtime() const { return dir_ / "run"; }
   void setFlag(const char* key, const char* value) const;
   // An extra variable for the programs started from here.
-  void setEnv(const QString& name, const QString& value) { extraEnv_.append(name + "=" + value); }
+  void setEnv(const QString& name, const QString& value) { env_.insert(name, value); }
   // A variable the programs started from here do not get.
-  void unsetEnv(const QString& name) { extraEnv_.append(name); }
+  void unsetEnv(const QString& name) { env_.remove(name); }
   // Environment for the programs and for registry lookups from the test.
-  QStringList environment() const;
+  QStringList environment() const { return env_.toStringList(); }
   void useEnvironmentHere() const { ::setenv("XDG_RUNTIME_DIR", runtime().c_str(), 1); }
 
  private:
   fs::path dir_;
-  QStringList extraEnv_;
+  QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
 };
 
 // A private session bus for the test's programs; gone with the object or the test program.

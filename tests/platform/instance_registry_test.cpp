@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The instance registry: lookups among registries of this process, the close hand-shake
-// against real (stopped, hung, killed and hostile) peer processes.
+// The instance registry: the close hand-shake against real (hung, killed and hostile) peer
+// processes, and the program folder found through a link.
 #include "platform/InstanceRegistry.h"
 
 #include <gtest/gtest.h>
@@ -50,9 +50,8 @@ struct Peer {
   ~Peer() {
     if (proc.state() != QProcess::NotRunning) kill9();
   }
-  void signal(int sig) const { ::kill(pid_t(pid), sig); }
   void kill9() {
-    signal(SIGKILL);
+    ::kill(pid_t(pid), SIGKILL);
     proc.waitForFinished(5000);
   }
 };

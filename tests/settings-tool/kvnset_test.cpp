@@ -57,9 +57,7 @@ class ToolTest : public ::testing::Test {
   std::filesystem::path ini() const { return toolDir / "kvnset.ini"; }
   std::filesystem::path storeFile() const { return scratch / "data/korvane-rp3/classes.reg"; }
   ClassesRoot stored() const { return ClassesRoot::load(storeFile()); }
-  std::string record(const char* key) const {
-    return settings::profileString("KeepConnect", key, "<none>", ini());
-  }
+  std::string record(const char* key) const { return settings::profileString("KeepConnect", key, "<none>", ini()); }
   static std::vector<bool> ticks(const auto& boxes) {
     std::vector<bool> out;
     for (QCheckBox* c : boxes) out.push_back(c->isChecked());
