@@ -46,6 +46,7 @@ std::string startHelper(QProcess& process, const QString& program, const QString
   });
   process.setStandardErrorFile(QProcess::nullDevice());
   process.start(program, args);
+  process.waitForStarted();
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!process.canReadLine() && process.state() == QProcess::Running && std::chrono::steady_clock::now() < deadline)
     process.waitForReadyRead(100);

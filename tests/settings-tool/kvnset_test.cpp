@@ -334,13 +334,17 @@ TEST_F(DesktopFollowsStore, TicksOpenTheirExtensionsOnlyWithThePlayerAndRemovalL
 TEST_F(DesktopFollowsStore, LauncherServesXdgOpenAndRemovalGivesBackTheEmptyHomeAndAHandSetDefault) {
   auto w = open();
   w->kanren1[0]->setChecked(true);  // avi
+  w->kanren1[11]->setChecked(true);  // an extension no other program claims
+  w->Text2->setText(QStringLiteral("korvanetestext"));
   w->Command3->click();
-  const char* odd = "my clip's $1 \"take\".avi";
+  EXPECT_EQ(opened("a.avi"), player("a.avi"));
+  const char* odd = "my clip's $1 \"take\".korvanetestext";
   EXPECT_EQ(opened(odd), player(odd));
   EXPECT_EQ(openWith({"xdg-open"}, scratch / "files" / odd), player(odd));
   w->Command4->click();
   EXPECT_EQ(tree(home), (std::map<std::string, std::string>{}));
 
+  w->kanren1[11]->setChecked(false);
   w->Command3->click();
   run("xdg-mime", {"default", "other-player.desktop", "application/x-korvane-rp3-avi"});
   EXPECT_EQ(opened("a.avi"), other("other-player", "a.avi"));
