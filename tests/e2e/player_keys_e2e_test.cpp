@@ -25,8 +25,8 @@ class PlayerKeys : public ::testing::Test {
 }  // namespace
 
 // One run from the tagged mp3: its title and slim window, and real drops (a web address
-// refused, a folder's clip, a name that is not UTF-8). N and B: the form's table, and the
-// desktop's next and previous on the real player.
+// refused, a name that is not UTF-8). N and B: the form's table, and the desktop's next
+// on the real player.
 TEST_F(PlayerKeys, TitleSlimWindowAndDrops) {
   Program player(install, kEntry, {kMedia + "/tagged.mp3"});
   ASSERT_TRUE(player.waitForWindow());
@@ -52,9 +52,6 @@ TEST_F(PlayerKeys, TitleSlimWindowAndDrops) {
     return source.waitForExit(5s) ? source.exitCode() : -1;
   };
   EXPECT_EQ(drop("https://example.org/clip.mp4"), 0) << "nothing the player can play";
-  EXPECT_EQ(drop(kMedia + "/folder/clip 1.wav"), 1);
-  EXPECT_TRUE(shows("clip 1.wav")) << player.title();
-
   // The name's bytes reach the engine as they are; the title shows them as the desktop does.
   fs::copy_file(KORVANE_TEST_DATA_DIR "/media/folder/clip 1.wav", install.dir() / "\xff.wav");
   EXPECT_EQ(drop(QString::fromStdString("file://" + install.dir().string() + "/%FF.wav")), 1);

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <map>
 #include <set>
 #include <unistd.h>
 
@@ -51,16 +50,11 @@ std::set<std::string> filesBelow(const fs::path& root) {
   return files;
 }
 
-// The [Desktop Entry] group of a desktop file, key by key.
-std::map<QString, QString> desktopEntry(const fs::path& file) {
-  std::map<QString, QString> keys;
+// A key of a desktop file's first group, [Desktop Entry] (the only one ours have).
+QString desktopKey(const fs::path& file, const char* key) {
   QFile f(QString::fromStdString(file.string()));
-  bool inEntry = false;
-  for (const QString& line : QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray()).split('\n')) {
-    if (line.startsWith('[')) inEntry = line == "[Desktop Entry]";
-    else if (inEntry && !line.startsWith('#') && line.contains('=')) keys[line.section('=', 0, 0)] = line.section('=', 1);
-  }
-  return keys;
+  const QString text = QString::fromUtf8(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+  return QRegularExpression(QString("^%1=(.*)$").arg(key), QRegularExpression::MultilineOption).match(text).captured(1);
 }
 
 }  // namespace
@@ -78,7 +72,7 @@ TEST(InstallTree, ProgramsLieSideBySideWithTheirIconsAndRelativeLinks) {
   EXPECT_EQ(filesBelow(kProgramDir), expected);
 }
 
-TEST(InstallTree, DesktopEntriesPassTheValidatorAndNameTheProgramsIconsInEverySizeAndKnownMediaTypes) {
+TEST(InstallTree, DesktopEntriesPassTheValidatorAndStartTheProgramsWithCanonicalMediaTypes) {
   QMimeDatabase db;
   for (const QString& program : kPrograms) {
     const fs::path file = kUsr / "share/applications" / (program + ".desktop").toStdString();
@@ -88,11 +82,10 @@ TEST(InstallTree, DesktopEntriesPassTheValidatorAndNameTheProgramsIconsInEverySi
     const Output check = runTool("desktop-file-validate", {QString::fromStdString(file.string())});
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.text.trimmed(), "");
-    auto entry = desktopEntry(file);
     const bool player = kPlayers.contains(program);
-    EXPECT_EQ(entry["Exec"], player ? program + " %f" : program);
+    EXPECT_EQ(desktopKey(file, "Exec"), player ? program + " %f" : program);
     // Canonical names only: an alias or an unknown name puts the players under nobody's "Open With".
-    const QStringList types = entry["MimeType"].split(';', Qt::SkipEmptyParts);
+    const QStringList types = desktopKey(file, "MimeType").split(';', Qt::SkipEmptyParts);
     EXPECT_EQ(types.size() >= 20, player) << types.size();
     for (const QString& type : types) EXPECT_EQ(db.mimeTypeForName(type).name(), type);
     for (const char* common : {"video/mp4", "video/x-matroska", "audio/mpeg", "audio/x-wav", "video/x-msvideo"})
