@@ -6,11 +6,7 @@
 #ifdef KORVANE_TEST_DISPLAY
 #include "tests/e2e/TestDisplay.h"
 #endif
-#ifdef KORVANE_VIEW_TESTS
-#include <QApplication>
-#else
 #include <QCoreApplication>
-#endif
 
 #include <clocale>
 #include <cstdio>
@@ -18,19 +14,17 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // CTest's discovery needs no display
+  QCoreApplication app(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
 #ifdef KORVANE_TEST_DISPLAY
   if (const std::string error = korvane::testing::startPrivateDisplay(); !error.empty()) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-#endif
-#ifdef KORVANE_VIEW_TESTS
-  qputenv("QT_QPA_PLATFORM", "xcb");
-  if (qEnvironmentVariableIsEmpty("LIBGL_ALWAYS_SOFTWARE")) qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
-  QApplication app(argc, argv);
+  const int failed = RUN_ALL_TESTS();
+  korvane::testing::stopPrivateDisplay();
+  return failed;
 #else
-  QCoreApplication app(argc, argv);
-#endif
-  std::setlocale(LC_NUMERIC, "C");
   return RUN_ALL_TESTS();
+#endif
 }

@@ -1,17 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "tests/e2e/TestDisplay.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -21,25 +13,20 @@ using namespace std::chrono_literals;
 
 namespace {
 
-long gDisplayPid = 0, gWmPid = 0;
+// Made once and never destroyed: stopped explicitly, or by the death signal at exit.
+QProcess& display() { static auto* p = new QProcess; return *p; }
+QProcess& windowManager() { static auto* p = new QProcess; return *p; }
 
-bool managed(Display* display) {
-  const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-  Atom type = 0;
-  int format = 0;
-  unsigned long count = 0, left = 0;
-  unsigned char* data = nullptr;
-  const bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
-                                        &format, &count, &left, &data) == Success &&
-                     count == 1;
-  const Window wm = found ? *reinterpret_cast<Window*>(data) : 0;
-  if (data) XFree(data);
-  // The property outlives the manager; its window does not.
-  XWindowAttributes a;
-  auto old = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  const bool alive = wm && XGetWindowAttributes(display, wm, &a);
-  XSetErrorHandler(old);
-  return alive;
+// A window manager holds the screen once the root names its check window and that window
+// exists: the property outlives the manager, its window does not.
+bool managed() {
+  QProcess p;
+  p.start("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
+  p.waitForFinished(3000);
+  const QString id = QString::fromUtf8(p.readAllStandardOutput()).section("# ", 1).trimmed();
+  if (id.isEmpty()) return false;
+  p.start("xwininfo", {"-id", id});
+  return p.waitForFinished(3000) && p.exitCode() == 0;
 }
 
 }  // namespace
@@ -50,101 +37,61 @@ bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeo
   return true;
 }
 
-std::string spawnAndReadLine(const std::vector<std::string>& argv, int fd, long& pid,
-                             std::chrono::milliseconds timeout) {
-  pid = 0;
-  int pipeFds[2] = {-1, -1};
-  if (fd >= 0 && ::pipe2(pipeFds, O_CLOEXEC) != 0) return {};
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  const pid_t parent = ::getpid();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    // Only async-signal-safe calls from here on.
+std::string startHelper(QProcess& process, const QString& program, const QStringList& args,
+                        std::chrono::milliseconds timeout) {
+  // A process group of its own: a Ctrl+C at the terminal reaches the test, which ends it.
+  process.setChildProcessModifier([] {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent) ::_exit(127);
-    ::setpgid(0, 0);  // a Ctrl+C at the terminal reaches the test, which ends it
-    ::dup2(devNull, 0);
-    ::dup2(devNull, 1);
-    ::dup2(devNull, 2);
-    if (fd >= 0) ::dup2(pipeFds[1], fd);  // dup2 clears close-on-exec on the copy
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  ::close(pipeFds[1]);
-  if (devNull >= 0) ::close(devNull);
-  if (child < 0) {
-    ::close(pipeFds[0]);
-    return {};
-  }
-  pid = child;
-  std::string line;
+    ::setpgid(0, 0);
+  });
+  process.setStandardErrorFile(QProcess::nullDevice());
+  process.start(program, args);
+  process.waitForStarted();
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{pipeFds[0], POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0) break;
-    char c = 0;
-    const ssize_t n = ::read(pipeFds[0], &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || c == '\n') break;
-    line += c;
-  }
-  ::close(pipeFds[0]);
-  return line;
+  while (!process.canReadLine() && process.state() == QProcess::Running && std::chrono::steady_clock::now() < deadline)
+    process.waitForReadyRead(100);
+  return process.canReadLine() ? process.readLine().trimmed().toStdString() : std::string();
 }
 
-void stopChild(long& pid) {
-  if (pid <= 0) return;
-  ::kill(pid_t(pid), SIGTERM);
-  int status = 0;
-  const bool ended = waitFor([&] { return ::waitpid(pid_t(pid), &status, WNOHANG) != 0; }, 5s);
-  if (!ended) {
-    ::kill(pid_t(pid), SIGKILL);
-    ::waitpid(pid_t(pid), &status, 0);
+void stopHelper(QProcess& process) {
+  if (process.state() == QProcess::NotRunning) return;
+  process.terminate();
+  if (!process.waitForFinished(5000)) {
+    process.kill();
+    process.waitForFinished();
   }
-  pid = 0;
 }
 
 std::string startPrivateDisplay() {
-  if (gDisplayPid) return {};
-  const std::string number =
-      spawnAndReadLine({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "+extension",
-                        "GLX", "-noreset"},
-                       3, gDisplayPid, 30s);
+  if (display().state() != QProcess::NotRunning) return {};
+  const std::string number = startHelper(display(), "Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24",
+                                                             "-nolisten", "tcp", "+extension", "GLX", "-noreset"}, 30s);
   if (number.empty()) {
-    stopChild(gDisplayPid);
+    stopHelper(display());
     return "Xvfb did not name a display within 30 s";
   }
   ::setenv("DISPLAY", (":" + number).c_str(), 1);
   ::unsetenv("WAYLAND_DISPLAY");  // the programs under test stay on this display
   ::unsetenv("XAUTHORITY");
-  std::atexit([] {
-    stopWindowManager();
-    stopChild(gDisplayPid);
-  });
   return {};
 }
 
+void stopPrivateDisplay() {
+  stopWindowManager();
+  stopHelper(display());
+}
+
 std::string startWindowManager() {
-  if (gWmPid) return {};
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return "no display for the window manager";
-  spawnAndReadLine({"openbox"}, -1, gWmPid, 0ms);
-  int status = 0;
-  const bool up =
-      gWmPid && waitFor([&] { return managed(display) || ::waitpid(pid_t(gWmPid), &status, WNOHANG) != 0; }, 10s) &&
-      managed(display);
-  XCloseDisplay(display);
-  if (!up) {
-    stopChild(gWmPid);
+  if (windowManager().state() != QProcess::NotRunning) return {};
+  windowManager().setStandardOutputFile(QProcess::nullDevice());
+  startHelper(windowManager(), "openbox", {}, 0ms);
+  if (!waitFor([&] { return managed() || windowManager().state() == QProcess::NotRunning; }, 10s) || !managed()) {
+    stopHelper(windowManager());
     return "openbox did not take the screen within 10 s";
   }
   return {};
 }
 
-void stopWindowManager() { stopChild(gWmPid); }
+void stopWindowManager() { stopHelper(windowManager()); }
 
 }  // namespace korvane::testing

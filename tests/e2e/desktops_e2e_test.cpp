@@ -11,10 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/prctl.h>
-
-#include <csignal>
-#include <map>
 #include <memory>
 
 using namespace korvane::e2e;
@@ -26,8 +22,6 @@ namespace {
 constexpr QRgb kBackground = 0xff123456, kPanel = 0xff654321;
 constexpr int kOutputWidth = 800, kOutputHeight = 600;
 
-QString read(const QString& path) { return QString::fromStdString(korvane::fakes::slurp(path.toStdString())); }
-
 // Weston with its desktop shell as the X server's one window, on a socket of its own.
 class Weston {
  public:
@@ -35,12 +29,9 @@ class Weston {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::permissions(dir_, fs::perms::owner_all);
-    korvane::fakes::spit(dir_ / "weston.ini",
-                         QStringLiteral("[core]\nidle-time=0\n[shell]\nbackground-color=0x%1\npanel-color=0x%2\n"
-                                        "panel-position=top\nlocking=false\nanimation=none\nstartup-animation=none\n")
-                             .arg(kBackground, 8, 16, QChar('0'))
-                             .arg(kPanel, 8, 16, QChar('0'))
-                             .toStdString());
+    korvane::fakes::spit(dir_ / "weston.ini", "[core]\nidle-time=0\n[shell]\nbackground-color=0xff123456\n"
+                         "panel-color=0xff654321\npanel-position=top\nlocking=false\nanimation=none\n"
+                         "startup-animation=none\n");  // kBackground, kPanel
     QStringList args{"--backend=x11-backend.so", "--use-pixman", "--socket=wayland-korvane",
                      QString("--width=%1").arg(kOutputWidth), QString("--height=%1").arg(kOutputHeight),
                      "--config=" + path("weston.ini"), "--log=" + path("weston.log")};
@@ -49,9 +40,7 @@ class Weston {
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir_.string()));
     process_.setProcessEnvironment(env);
     process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    process_.start("weston", args);
+    korvane::testing::startHelper(process_, "weston", args, 0ms);
     // Ready once the shell has drawn its background and panel over the whole output.
     ready_ = waitFor([&] {
       return fs::exists(dir_ / "wayland-korvane") && !outputWindow().isEmpty() &&
@@ -67,11 +56,7 @@ class Weston {
     }
   }
   ~Weston() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-      process_.kill();
-      process_.waitForFinished();
-    }
+    korvane::testing::stopHelper(process_);
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
@@ -121,14 +106,10 @@ class Weston {
 
 struct Edition {
   const char* program;
-  const char* title;
-  bool remembersGeometry;
-  bool fullScreen;
+  bool remembersGeometry, fullScreen;
 };
-constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", "Korvane RP 3 LX ZELTA", true, false},
-                                 {"KorvaneRP3LX", "Korvane RP 3 LX", true, false},
-                                 {"KorvaneRP3LXVORNA", "Korvane RP 3 LX VORNA", true, false},
-                                 {"KorvaneRP3LXKAMBO", "Korvane RP 3 LX KAMBO", false, true}};
+constexpr Edition kEditions[] = {{"KorvaneRP3LXZELTA", true, false}, {"KorvaneRP3LX", true, false},
+                                 {"KorvaneRP3LXVORNA", true, false}, {"KorvaneRP3LXKAMBO", false, true}};
 
 // Remembered geometry the players start with: sizes in pixels, positions in twips.
 constexpr int kWidth = 460, kHeight = 380, kTop = 2250, kLeft = 3000;
@@ -160,13 +141,6 @@ class UnderWeston : public ::testing::TestWithParam<bool> {
   static QString ctl(const Program& player, const QStringList& args) {
     return tool("playerctl", QStringList{"-p", "korvane_rp3.instance" + QString::number(player.pid())} + args);
   }
-  // One of the player's own properties on the bus, as dbus-send prints it.
-  static QString property(const Program& player, const char* name) {
-    return tool("dbus-send", {"--session", "--print-reply",
-                              "--dest=org.mpris.MediaPlayer2.korvane_rp3.instance" + QString::number(player.pid()),
-                              "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
-                              "string:org.mpris.MediaPlayer2", QString("string:") + name});
-  }
 
   Weston weston{GetParam()};
   SessionBus bus;
@@ -190,13 +164,14 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
         korvane::settings::writeProfileString(keys::kScreenSection, key, std::to_string(value), install.ini());
     }
     // Wayland sessions hold the screen saver off through the desktop portal.
-    const QString inhibitions = QString::fromStdString((install.dir() / "inhibitions.log").string());
+    const fs::path inhibitions = install.dir() / "inhibitions.log";
+    auto read = [&] { return QString::fromStdString(korvane::fakes::slurp(inhibitions)); };
     std::unique_ptr<Program> portal;
     if (e.fullScreen) {
       portal = std::make_unique<Program>(
-          QStringList{KORVANE_BIN_DIR "/../tests/korvane_screensaver_standin", inhibitions, "portal"},
+          QStringList{KORVANE_BIN_DIR "/../tests/korvane_screensaver_standin", QString::fromStdString(inhibitions), "portal"},
           install.environment());
-      ASSERT_TRUE(waitFor([&] { return read(inhibitions).startsWith("ready active 0"); }, 10s));
+      ASSERT_TRUE(waitFor([&] { return read().startsWith("ready active 0"); }, 10s));
     }
     Program player(install, e.program, {QString::fromStdString(clip)});
     ASSERT_TRUE(waitFor([&] { return ctl(player, {"status"}) == "Playing"; }, 20s)) << "not playing";
@@ -204,7 +179,7 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
     EXPECT_TRUE(waitFor([&] { return weston.showsPicture(); }, 30s)) << "no picture on the output";
     if (e.fullScreen) {
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() == 0; }, 10s)) << "the desktop shows beside the picture";
-      EXPECT_TRUE(read(inhibitions).contains("inhibit 1 active 1")) << read(inhibitions).toStdString();
+      EXPECT_TRUE(read().contains("inhibit 1 active 1")) << read().toStdString();
     }
 
     // The compositor gives a new window the keys when it has mapped it, which the test
@@ -230,13 +205,11 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
       weston.key("s");
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() > 1000; }, 10s)) << "S again: back in its window";
     }
-    EXPECT_TRUE(property(player, "Identity").endsWith(QString("string \"%1\"").arg(e.title)));
-    EXPECT_TRUE(property(player, "DesktopEntry").endsWith(QString("string \"%1\"").arg(e.program)));
     weston.key("Escape");
     ASSERT_TRUE(player.waitForExit(15s)) << "Esc ends the player";
     EXPECT_EQ(player.exitCode(), 0);
     if (e.fullScreen) {
-      EXPECT_TRUE(read(inhibitions).contains("uninhibit 1 active 0")) << read(inhibitions).toStdString();
+      EXPECT_TRUE(read().contains("uninhibit 1 active 0")) << read().toStdString();
     }
 
     EXPECT_EQ(korvane::settings::profileString(keys::kResumeSection, keys::kResumeFilePathKey, "", install.ini()),
@@ -266,8 +239,8 @@ INSTANTIATE_TEST_SUITE_P(Sessions, UnderWeston, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "XWayland" : "WaylandAlone"; });
 
 // At twice the scale (QT_SCALE_FACTOR=2 on a 96-dpi X server: 192 dpi on the screen),
-// sizes are kept in logical pixels: the window shows at twice its remembered size, and a
-// start, close and restart leaves the remembered geometry as it was.
+// sizes are kept in logical pixels: the window shows at twice its remembered size, and each
+// start and close, the restart too, leaves the remembered geometry as it was.
 TEST(ScaledScreen, RestartKeepsTheRememberedGeometryAndTheWindowShowsAtTwiceItsSize) {
   ScratchInstall install{"KorvaneRP3LX"};
   install.setEnv("QT_SCALE_FACTOR", "2");
@@ -275,7 +248,6 @@ TEST(ScaledScreen, RestartKeepsTheRememberedGeometryAndTheWindowShowsAtTwiceItsS
   const std::pair<const char*, int> remembered[] = {{"Width", kWidth}, {"Height", kHeight}, {"Top", 1500}, {"Left", 1200}};
   for (auto [key, value] : remembered)
     korvane::settings::writeProfileString(keys::kScreenSection, key, std::to_string(value), install.ini());
-  std::map<std::string, std::string> saved;
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     Program player(install, "KorvaneRP3LX");
@@ -285,15 +257,8 @@ TEST(ScaledScreen, RestartKeepsTheRememberedGeometryAndTheWindowShowsAtTwiceItsS
         << g.x << "," << g.y << " " << g.width << "x" << g.height;
     player.closeWindow();
     ASSERT_TRUE(player.waitForExit());
-    std::map<std::string, std::string> now;
-    for (auto [key, value] : remembered) now[key] = screenValue(install, key);
-    if (run == 1) {
-      EXPECT_EQ(now, saved);
-    }
-    saved = now;
+    for (auto [key, value] : remembered) EXPECT_EQ(screenValue(install, key), std::to_string(value)) << key;
   }
-  EXPECT_EQ(saved["Width"], std::to_string(kWidth));
-  EXPECT_EQ(saved["Top"], "1500");
 }
 
 }  // namespace

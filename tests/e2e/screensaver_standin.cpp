@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-// A stand-in screen-saver service (with "portal": the desktop portal's Inhibit) that drops a
-// leaving caller's inhibitions and logs each change: "ready active 0", "inhibit 1 active 1".
+// A stand-in screen-saver service (with "portal": the desktop portal's Inhibit) that logs
+// each change: "ready active 0", "inhibit 1 active 1".
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusServiceWatcher>
 #include <QFile>
 #include <QMap>
 #include <QObject>
@@ -22,16 +21,9 @@ class ScreenSaver : public QObject, protected QDBusContext {
  public:
   explicit ScreenSaver(const QString& logPath) : log_(logPath) {
     log_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
-    connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& name) {
-      for (uint cookie : owners_.keys(name)) {
-        owners_.remove(cookie);
-        note(QString("gone %1").arg(cookie));
-      }
-    });
   }
   uint add(const QString& owner) {
     owners_.insert(next_, owner);
-    watcher_.addWatchedService(owner);
     note(QString("inhibit %1").arg(next_));
     return next_++;
   }
@@ -46,7 +38,6 @@ class ScreenSaver : public QObject, protected QDBusContext {
 
  private:
   QFile log_;
-  QDBusServiceWatcher watcher_{QString(), QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForUnregistration};
   QMap<uint, QString> owners_;
   uint next_ = 1;
 };

@@ -4,7 +4,6 @@
 #include "settings/ProfileFile.h"
 #include "tests/e2e/Desktop.h"
 
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -37,7 +36,6 @@ TEST(MprisOnTheBus, ReadsTheClipAndCommandsKeysFolderStepsAndQuitActOnThePlayer)
   Program player(install, "KorvaneRP3LX", {QString::fromStdString(media + "/tagged.mp3")});
   const QString name = "korvane_rp3.instance" + QString::number(player.pid());
   auto ctl = [&](const QStringList& args) { return tool("playerctl", QStringList{"-p", name} + args); };
-  auto becomes = [&](const char* status) { return waitFor([&] { return ctl({"status"}) == status; }, 10s); };
   auto seconds = [&] { return ctl({"position"}).toDouble(); };
   auto at = [&](const QString& url) { return waitFor([&] { return ctl({"metadata", "xesam:url"}).endsWith(url); }, 10s); };
   ASSERT_TRUE(player.waitForWindow());
@@ -49,7 +47,7 @@ TEST(MprisOnTheBus, ReadsTheClipAndCommandsKeysFolderStepsAndQuitActOnThePlayer)
   const QString clip = QString::fromStdString(longClip().string());
   ctl({"open", "file://" + clip});
   ASSERT_TRUE(at(clip));
-  ASSERT_TRUE(becomes("Playing"));
+  ASSERT_TRUE(waitFor([&] { return ctl({"status"}) == "Playing"; }, 10s));
   // Keys change what desktops show, so they are told.
   player.key("space");
   EXPECT_TRUE(signalled("string \"Paused\""));
@@ -57,22 +55,11 @@ TEST(MprisOnTheBus, ReadsTheClipAndCommandsKeysFolderStepsAndQuitActOnThePlayer)
   EXPECT_TRUE(signalled("member=Seeked"));
   ctl({"position", "12"});  // paused: the position stands where it was put
   EXPECT_TRUE(waitFor([&] { return std::abs(seconds() - 12) < 0.3; }, 5s)) << seconds();
-  ctl({"volume", "0.25"});
-  EXPECT_TRUE(waitFor([&] { return ctl({"volume"}).toDouble() == 0.25; }, 5s));
-  ctl({"play-pause"});
-  EXPECT_TRUE(becomes("Playing"));
-  ctl({"stop"});
-  EXPECT_TRUE(becomes("Stopped"));
-  EXPECT_EQ(seconds(), 0);
-  ctl({"play"});
-  ASSERT_TRUE(waitFor([&] { return seconds() > 1; }, 10s));
 
   ctl({"open", QString::fromStdString("file://" + media + "/folder/clip%202.mp3")});
   ASSERT_TRUE(at("/folder/clip%202.mp3"));
   ctl({"next"});
   EXPECT_TRUE(at("/folder/clip%2010.mp4"));
-  ctl({"previous"});
-  EXPECT_TRUE(at("/folder/clip%202.mp3"));
   ctl({"open", "file://" + clip});
   ASSERT_TRUE(waitFor([&] { return at(clip) && seconds() > 1; }, 10s));  // a position for Quit to write
 

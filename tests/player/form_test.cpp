@@ -1,17 +1,124 @@
 // SPDX-License-Identifier: MIT
-// The entry-edition form's interaction through fakes: pane layout, keys, the
-// title-bar clock, drops and the engine's events.
+// The entry-edition form through fakes that share one log (window and desktop calls as
+// they are, the engine's prefixed "RealAudio1."): start-up and shutdown, pane layout, keys
+// and the title-bar caption.
+#include "player/Form1.h"
 #include "player/KeyCodes.h"
-#include "tests/player/FormFixture.h"
+#include "settings/ProfileFile.h"
+#include "tests/fakes/FakeFormHost.h"
+#include "tests/fakes/FakeMediaControl.h"
+#include "tests/fakes/Files.h"
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <optional>
 #include <tuple>
 
-using namespace korvane::player;
+namespace korvane::player {
+namespace {
 
-class FormEvents : public ShownForm {
+namespace fs = std::filesystem;
+
+class FormTest : public ::testing::Test {
  protected:
+  FormTest() {
+    media.log = &host.log;
+    panel.top = 5040;  // the control panel under the image window
+    panel.height = 375;
+    host.onResize = [this] { form.Form_Resize(); };
+  }
+  void write(const char* section, const char* key, const std::string& value) {
+    settings::writeProfileString(section, key, value, host.settingsFile);
+  }
+  void flag(const char* key, const char* value = "1") { write("Korvane RP 3", key, value); }
+  // Runs the key handler; returns the key code as the handler left it.
+  int press(int key) {
+    std::int16_t code = std::int16_t(key);
+    form.Form_KeyDown(code, 0);
+    return code;
+  }
+  void unload() {
+    std::int16_t cancel = 0;
+    form.Form_Unload(cancel);
+  }
+
+  fakes::FakeMediaControl media, panel;
+  fakes::FakeFormHost host;
+  Form1 form{media, kEdition.hasControlPanel ? &panel : nullptr, host, host};
+};
+
+using FormSpine = FormTest;
+
+TEST(CommandLine, OnePairOfQuotesAroundTheWholeTextIsRemoved) {
+  for (auto [given, path] : {std::pair{"", ""}, {"\"\"", ""}, {"\"", "\""}, {"/a b.mp4", "/a b.mp4"},
+                             {"\"/x/\"q\".mp4\"", "/x/\"q\".mp4"}, {"\"/x.mp4", "\"/x.mp4"}})
+    EXPECT_EQ(PathUnquoteSpaces(given), path) << given;
+}
+
+TEST_F(FormSpine, TopmostThenGeometryBeforeAndResumeAfterTheEarlierInstanceCloses) {
+  for (const char* key : {"AlwaysFront", "ScreenInfoSave", "NotMultiStart", "ResumePlay"}) flag(key);
+  for (auto [key, value] : {std::pair{"Height", "300"}, {"Width", "400"}, {"Top", "150"}, {"Left", "-1500"}})
+    write("Screen", key, value);
+  write("ResumeInfo", "FilePath", "file:///old.mp4");
+  host.anotherInstance = true;
+  host.onClose = [&] {  // the earlier instance writes its settings as it closes
+    write("Screen", "Width", "999");
+    write("ResumeInfo", "FilePath", "file:///closed one.mp4");
+    write("ResumeInfo", "Position", "61500");
+  };
+  form.Form_Load();
+  // Not shown yet, the window's resizes lay nothing out.
+  EXPECT_EQ(host.log, (std::vector<std::string>{
+                          "RealAudio1.SetStartupFlag(1)", "RealAudio1.SetSourceUrl(file://)",
+                          "SetTopmost(266,207,480,411)",  // the design geometry in pixels
+                          "Width=6000", "Height=4500", "Top=150", "Left=-1500",  // off screen, as saved
+                          "AppTitle=Korvane RP 3-2 LX", "Caption=Korvane RP 3-2 LX",
+                          "CloseWindowTitled(Korvane RP 3 LX)", "Caption=Korvane RP 3 LX",
+                          "RealAudio1.SetSourceUrl(file:///closed one.mp4)", "RealAudio1.Seek(61500)"}));
+}
+
+// A clip path the file refuses (a line break) leaves the earlier resume pair whole.
+TEST_F(FormSpine, AResumePathTheFileRefusesLeavesTheEarlierPairWhole) {
+  flag("ResumePlay");
+  write("ResumeInfo", "FilePath", "file:///saved.mp4");
+  write("ResumeInfo", "Position", "1000");
+  host.commandLine = "/a\nb.mp4";
+  form.Form_Load();
+  media.position = 61500;
+  const std::string before = fakes::slurp(host.settingsFile);
+  unload();
+  EXPECT_EQ(fakes::slurp(host.settingsFile), before);
+}
+
+// A file on the command line is played instead of the resume point, and replaces it at shutdown.
+TEST_F(FormSpine, AGivenFileIsNotResumedAndShutdownWritesPixelsRoundedHalfEvenAndTwipsAsTheyAreOnce) {
+  flag("ScreenInfoSave");
+  flag("ResumePlay");
+  write("ResumeInfo", "FilePath", "file:///saved.mp4");
+  host.commandLine = "/clip.mp4";
+  form.Form_Load();
+  EXPECT_EQ(media.calls, (std::vector<std::string>{"SetStartupFlag(1)", "SetSourceUrl(file:///clip.mp4)"}));
+  host.state = kMaximized;  // a maximised window is saved as it is
+  host.width = 7207.5;      // 480.5 px -> 480
+  host.height = 6187.5;     // 412.5 px -> 412
+  host.top = 32767.5;       // -> 32768, beyond 16 bits
+  host.left = -1500.5;      // -> -1500
+  media.position = 61500;
+  EXPECT_EQ(press(13), 13);  // Enter closes and ends the program
+  EXPECT_EQ(host.log.back(), "EndProgram");
+  host.width = 0;
+  unload();  // the window's own close then runs nothing
+  EXPECT_EQ(fakes::slurp(host.settingsFile),
+            "[Korvane RP 3]\r\nScreenInfoSave=1\r\nResumePlay=1\r\n"
+            "[ResumeInfo]\r\nFilePath=file:///clip.mp4\r\nPosition=61500\r\n"
+            "[Screen]\r\nHeight=412\r\nWidth=480\r\nTop=32768\r\nLeft=-1500\r\n");
+}
+
+// The form once its window is shown.
+class FormEvents : public FormTest {
+ protected:
+  FormEvents() { host.shown = true; }
   // Image width and height, window width and height, the panel's top.
   using Panes = std::array<double, 5>;
   Panes panes() const { return {media.width, media.height, host.width, host.height, panel.top}; }
@@ -36,22 +143,6 @@ TEST_F(FormEvents, PanesAndWindowFollowTheFitAndXpSwitches) {
     form.Form_Resize();
     EXPECT_EQ(panes(), expected) << "fit " << fit << " xp " << xp << " clip " << clipWidth;
   }
-}
-
-// Before the window is shown the focus fails and ends the pass: see the start-up logs.
-TEST_F(FormEvents, PassesPlaceThePanelByTheEarlierImageAndEndWhereRefused) {
-  form.ReDraw();
-  EXPECT_EQ(panes(), (Panes{7100, 5303, 7200, 6165, 5055 - 15}));
-  EXPECT_EQ(panel.width, 7215);
-  for (auto [state, passes] : {std::pair{kMinimized, 1}, {kMaximized, 2}, {kNormal, 2}}) {
-    host.state = state;
-    host.log.clear();
-    form.Form_Resize();
-    EXPECT_EQ(std::count(host.log.begin(), host.log.end(), "SetFocus"), passes) << state;
-  }
-  host.height = 800;  // below the 862 twips of allowances: the pass ends at the image's height
-  form.Form_Resize();
-  EXPECT_EQ(panes(), (Panes{7100, 5303, 7200, 800, 5288}));
 }
 
 // Level is 16-bit and Position 32-bit: an overflow calls nothing and, like a missing
@@ -106,33 +197,6 @@ TEST(PlayInfo, CaptionsShowNamePositionAndLength) {
   EXPECT_EQ(PlayInfoCaption("file:///m/x", 0, 32768 * 60000, "", ""), std::nullopt);  // 16-bit minutes
 }
 
-TEST_F(FormEvents, StateThreeStartsTheClockWhoseTicksWriteTheCaption) {
-  form.sw.NotPlayInfoDisplay = 1;
-  media.sink->StateChange(3);
-  EXPECT_FALSE(host.Timer1Enabled());
-  EXPECT_EQ(media.height, 5303);  // a layout pass ran
-  form.sw.NotPlayInfoDisplay = 0;
-  media.sink->StateChange(3);
-  EXPECT_TRUE(host.Timer1Enabled());
-  media.source = "file:///music/track.mp3";
-  media.label = "  Title ";
-  media.sublabel = "Artist";
-  form.Timer1_Timer();
-  EXPECT_EQ(host.caption, "Title/Artist [00:00/00:00]");
-}
-
-TEST_F(FormEvents, PointerTogglesOnlyFromThePanelHeightDownAndDropsSetEachFileInOrder) {
-  media.playState = 3;
-  form.PointerEvent(1, 10, 24);  // the panel is 375 twips, 25 px, high
-  form.PointerEvent(1, 10, 25);
-  media.playState = 4;
-  form.PointerEvent(1, 10, 400);
-  form.Form_OLEDragDrop(std::nullopt);  // dropped data without files
-  form.Form_OLEDragDrop(std::vector<std::string>{"/a.mp4", "/folder", "/c d.txt"});
-  EXPECT_EQ(media.calls, (std::vector<std::string>{"Pause", "Play", "SetSourceUrl(file:///a.mp4)",
-                                                   "SetSourceUrl(file:///folder)", "SetSourceUrl(file:///c d.txt)"}));
-}
-
 TEST(KeyCodes, KeysMapByTheirCharacterWithShiftIgnored) {
   // Qt's key, whether on the keypad, the key's unshifted keysym, the code.
   std::tuple<int, bool, std::optional<unsigned long>, int> cases[] = {
@@ -146,3 +210,6 @@ TEST(KeyCodes, KeysMapByTheirCharacterWithShiftIgnored) {
   };
   for (auto [qtKey, keypad, keysym, code] : cases) EXPECT_EQ(virtualKeyCode(qtKey, keypad, keysym), code) << qtKey;
 }
+
+}  // namespace
+}  // namespace korvane::player
