@@ -80,6 +80,11 @@ class Weston {
   }
   // Real key presses (XTEST) into the compositor, which hands them to its focused window.
   void key(const char* keys) const { keysTo(outputWindow(), keys); }
+  // A press of the first button high on the output, on the picture wherever it is full screen.
+  void click() const {
+    run("xdotool", {"mousemove", "--window", outputWindow(), QString::number(kOutputWidth / 2),
+                    QString::number(kOutputHeight / 6), "click", "1"}, 3s);
+  }
 
  private:
   QString path(const char* name) const { return QString::fromStdString((dir_ / name).string()); }
@@ -196,12 +201,15 @@ TEST_P(UnderWeston, EachPlayerShowsTheClipTakesShiftedKeysAndSavesSizeAndResumeP
     weston.key("shift+bracketleft");
     EXPECT_TRUE(waitFor([&] { return std::abs(ctl(player, {"volume"}).toDouble() - 0.6) < 0.001; }, 5s))
         << "Shift+[ is [: level + 10";
-    // Weston's X window manager tells a window its frame only once it has been full
-    // screen, and gives it back at a size of its own: the size saved below shows the
-    // window asked for its own again.
+    // S puts the picture over the output (the full-screen edition's is there already), a
+    // press on it pauses, and S again gives the window back its size: the size saved below.
     if (!e.fullScreen) {
       weston.key("s");
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() == 0; }, 10s)) << "S: the picture over the output";
+    }
+    weston.click();
+    EXPECT_TRUE(waitFor([&] { return ctl(player, {"status"}) == "Paused"; }, 5s)) << "a press on the picture pauses";
+    if (!e.fullScreen) {
       weston.key("s");
       EXPECT_TRUE(waitFor([&] { return weston.desktopPixels() > 1000; }, 10s)) << "S again: back in its window";
     }
