@@ -166,13 +166,13 @@ void PlayerWindow::SetApplicationTitle(std::string_view title) {
 }
 
 QMargins PlayerWindow::frame() const {
-  // The window system's own margins: the difference of Qt's two rectangles is wrong (even
-  // negative) while one of them waits for the window manager's answer.
   const QWindow* w = windowHandle();
-  QMargins m = w ? w->frameMargins() : QMargins();
-  // On X11 only the window manager's own word counts (see x11FrameExtents).
-  if (w && testAttribute(Qt::WA_WState_Created))
-    if (const auto told = platform::x11FrameExtents(winId())) m = *told / w->devicePixelRatio();
+  if (!w) return {};
+  // On X11 only the window manager's own word counts (see x11FrameExtents). Elsewhere the
+  // window system's margins: the difference of Qt's two rectangles is wrong (even
+  // negative) while one of them waits for the window manager's answer.
+  const auto told = testAttribute(Qt::WA_WState_Created) ? platform::x11FrameExtents(winId()) : std::nullopt;
+  const QMargins m = told ? *told / w->devicePixelRatio() : w->frameMargins();
   return m.left() >= 0 && m.top() >= 0 && m.right() >= 0 && m.bottom() >= 0 ? m : QMargins();
 }
 
@@ -189,9 +189,10 @@ QRect PlayerWindow::shownFrameGeometry() const {
   // Qt's record of a shown window's place can miss the window manager's move as it frames
   // the window (saved, it made the window creep by its title bar at every start); the
   // window system knows where it is.
-  QRect outer = geometry().marginsAdded(frame());
+  const QMargins m = frame();
+  QRect outer = geometry().marginsAdded(m);
   if (isVisible() && testAttribute(Qt::WA_WState_Created))
-    if (const auto client = serverClientPosition()) outer.moveTopLeft(*client - QPoint(frame().left(), frame().top()));
+    if (const auto client = serverClientPosition()) outer.moveTopLeft(*client - QPoint(m.left(), m.top()));
   return outer;
 }
 
@@ -267,29 +268,23 @@ QSize PlayerWindow::clampedClient(QSize client, const QMargins& m) const {
 }
 
 void PlayerWindow::applyPendingOuterSize() {
-  if (!isVisible() || (frameKnown_ && !pendingOuter_)) return;
+  if (frameKnown_ || !isVisible()) return;
   const QMargins m = frame();
   if (m.isNull()) return;  // no window manager frame (yet)
+  frameKnown_ = true;
   const bool normal = !isMinimized() && !isMaximized() && !isFullScreen();
-  if (!frameKnown_) {
-    frameKnown_ = true;
-    if (pendingPosition_) {
-      if (normal) {
-        placing_ = *pendingPosition_;
-        placeTries_ = 0;
-        keepPlacing();
-      }
-      pendingPosition_.reset();
+  if (pendingPosition_) {
+    if (normal) {
+      placing_ = *pendingPosition_;
+      placeTries_ = 0;
+      keepPlacing();
     }
-    // Some window managers (Weston's for X) tell the frame only once the window has been
-    // full screen, and give it back at a size of their own: the outer size it had, as
-    // measured without a frame, is asked for again when it is a normal window again.
-    if (!normal && normalOuter_.isValid()) pendingOuter_ = normalOuter_.size();
+    pendingPosition_.reset();
   }
-  if (!pendingOuter_ || !normal) return;
+  if (!pendingOuter_) return;
   const QSize outer = *pendingOuter_;
   pendingOuter_.reset();
-  resize(clampedClient(outer.shrunkBy(m), m));
+  if (normal) resize(clampedClient(outer.shrunkBy(m), m));
 }
 
 void PlayerWindow::keepPlacing() {
@@ -439,7 +434,6 @@ void PlayerWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   // Maximising or restoring also resizes: one run for both, as one size notification
   // carries both elsewhere. A state change alone (minimising) runs it by itself.
-  if (event->type() == QEvent::WindowStateChange) applyPendingOuterSize();
   if (event->type() == QEvent::WindowStateChange && !stateChangePending_) {
     stateChangePending_ = true;
     QTimer::singleShot(50, this, [this] {

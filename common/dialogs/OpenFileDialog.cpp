@@ -34,11 +34,6 @@ namespace fs = std::filesystem;
 
 constexpr int kRawName = Qt::UserRole, kIsFolder = Qt::UserRole + 1;
 
-OpenFileProvider& provider() {
-  static OpenFileProvider p;
-  return p;
-}
-
 // Where the last choice of this process was made; the next dialog starts there.
 fs::path& lastFolder() {
   static fs::path folder;
@@ -107,9 +102,9 @@ std::vector<FileType> fileTypes(const QString& qtFilter) {
 
 class FileChooser : public QDialog {
  public:
-  FileChooser(const OpenFileRequest& request, const fs::path& start) : QDialog(request.owner) {
-    setWindowTitle(request.title);
-    types_ = fileTypes(request.qtFilter);
+  FileChooser(QWidget* owner, const QString& qtFilter, const fs::path& start) : QDialog(owner) {
+    setWindowTitle(kOpenFileTitle);
+    types_ = fileTypes(qtFilter);
     for (const FileType& t : types_) typeBox->addItem(t.description);
     up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
     up->setToolTip(QStringLiteral("一つ上のフォルダーへ"));
@@ -265,14 +260,6 @@ class FileChooser : public QDialog {
   fs::path folder_;
 };
 
-std::string realDialog(const OpenFileRequest& request) {
-  std::error_code ec;
-  fs::path start = lastFolder();
-  if (start.empty() || !fs::is_directory(start, ec)) start = fs::current_path(ec);
-  FileChooser dialog(request, ec ? fs::path("/") : start);
-  return dialog.exec() == QDialog::Accepted ? dialog.chosen : std::string();
-}
-
 QString caseFreePattern(const QString& pattern) {
   QString out;
   for (QChar c : pattern) {
@@ -294,12 +281,6 @@ QString caseFreePattern(const QString& pattern) {
 }
 
 }  // namespace
-
-OpenFileProvider setOpenFileProvider(OpenFileProvider p) {
-  OpenFileProvider old = std::move(provider());
-  provider() = std::move(p);
-  return old;
-}
 
 QString qtFilterFromPairs(std::string_view filter) {
   QStringList parts;
@@ -331,7 +312,11 @@ QString qtFilterFromPairs(std::string_view filter) {
 }  // namespace korvane::dialogs
 
 std::string OpenFileDialog(QWidget* owner, std::string_view filter) {
+  namespace fs = std::filesystem;
   using namespace korvane::dialogs;
-  OpenFileRequest request{owner, kOpenFileTitle, qtFilterFromPairs(filter)};
-  return provider() ? provider()(request) : realDialog(request);
+  std::error_code ec;
+  fs::path start = lastFolder();
+  if (start.empty() || !fs::is_directory(start, ec)) start = fs::current_path(ec);
+  FileChooser dialog(owner, qtFilterFromPairs(filter), ec ? fs::path("/") : start);
+  return dialog.exec() == QDialog::Accepted ? dialog.chosen : std::string();
 }

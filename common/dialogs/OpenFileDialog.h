@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
-// OpenFileDialog: the open-file dialog of the players and the settings tool, with a
-// seam through which tests answer in place of the user.
+// OpenFileDialog: the open-file dialog of the players and the settings tool.
 #pragma once
 
 #include <QString>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,21 +18,6 @@ std::string OpenFileDialog(QWidget* owner, std::string_view filter);
 namespace korvane::dialogs {
 
 inline const QString kOpenFileTitle = QStringLiteral("ファイルを開く");
-
-// What the dialog is asked: its owner, title and the filter already in Qt's form
-// (one "description (patterns)" entry per line).
-struct OpenFileRequest {
-  QWidget* owner = nullptr;
-  QString title;
-  QString qtFilter;
-};
-
-// Answers a request with the chosen path's bytes, or "" for a cancel.
-using OpenFileProvider = std::function<std::string(const OpenFileRequest&)>;
-
-// Replaces the dialog; an empty function restores the real one. Returns the
-// provider that was in place.
-OpenFileProvider setOpenFileProvider(OpenFileProvider provider);
 
 // The description/pattern pairs in Qt's filter form. Pattern lists separated by
 // ";" become blank-separated; every letter of a pattern becomes a bracket of both

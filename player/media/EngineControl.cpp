@@ -76,9 +76,9 @@ void EngineControl::OptionSOn() {
 void EngineControl::OptionSOff() {
   if (!fullScreen_) return;
   fullScreen_ = false;
-  // The picture goes back first: a window manager that gives the window its size back
-  // at once (Weston's for X) has the form lay out before this returns, and a restore
-  // after that would leave the picture laid out for the old size.
+  // The picture goes back first: the window may take its normal size back within the state
+  // change, and the form lays out then; restored after that, the picture would keep the
+  // place it had before full screen even where the window came back at another size.
   view_.setFillParent(false);
   view_.SetLeft(saved_[0]);
   view_.SetTop(saved_[1]);
